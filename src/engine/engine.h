@@ -1,0 +1,28 @@
+// The difference engine: path resolution, the two transforms, the comparison and the workflows.
+#pragma once
+
+/// Size of every path buffer, terminator included.
+constexpr int MD_PATH_MAX = 1024;
+/// Bytes read or written per pass of the transforms and the comparison.
+constexpr int MD_BLOCK_SIZE = 1024;
+
+/// Full path of in, formed against the current directory, into out (MD_PATH_MAX bytes), with
+/// trace lines of its long and short forms. A name that cannot be made full is copied unchanged;
+/// a path that does not fit is reported and leaves out empty, so that its use fails cleanly.
+void mdResolvePath(char* out, const char* in);
+
+/// Writes diff[i] = new[i] - old[i] (mod 256), as long as new. 0, -1, -2, -3 or -4.
+int mdMakeDiff(const char* oldPath, const char* newPath, const char* diffPath);
+/// Writes output[i] = diff[i] + source[i] (mod 256), as long as diff. 0, -10, -11, -12 or -13.
+int mdMakeUpdate(const char* sourcePath, const char* diffPath, const char* outputPath);
+/// Compares two files pass by pass. 0, -20, -21, -22 (lengths differ) or -23 (contents differ).
+int mdVerify(const char* referencePath, const char* candidatePath);
+
+/// Makes the difference file, then proves it by rebuilding the new file into ~test.tmp.
+int mdDoDiff(const char* oldPath, const char* newPath, const char* diffPath);
+/// Rebuilds into ~test.tmp, then moves it onto the output (which may be the source). 0, -41 or
+/// the code of the failed step.
+int mdDoUpdate(const char* sourcePath, const char* diffPath, const char* outputPath, bool verbose);
+
+/// Name of the temporary file of both workflows, in the current directory.
+constexpr const char* MD_TEMP_NAME = "~test.tmp";

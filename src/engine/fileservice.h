@@ -1,0 +1,30 @@
+// The operating-system file services of the engine: path forms, presence, identity, delete, move.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+enum mdPathResult {
+    MD_PATH_OK,        ///< the form was written, NUL-terminated
+    MD_PATH_FAILED,    ///< no such form (for long and short forms: the file does not exist)
+    MD_PATH_TOO_LONG,  ///< the form exists but does not fit the buffer; the buffer holds no path
+};
+
+/// Full path of name against the current directory; the file need not exist.
+mdPathResult mdFsFullPath(const char* name, char* out, size_t outSize);
+/// Long form of an existing file's path.
+mdPathResult mdFsLongPath(const char* path, char* out, size_t outSize);
+/// Short form of an existing file's path.
+mdPathResult mdFsShortPath(const char* path, char* out, size_t outSize);
+
+/// True when an open stream reads a directory (POSIX lets fopen open one for reading).
+bool mdFsStreamIsDirectory(FILE* stream);
+
+/// True when something of that name exists; a directory counts.
+bool mdFsExists(const char* path);
+/// True when both names exist and lead to the same file (by identity, not by name).
+bool mdFsSameFile(const char* pathA, const char* pathB);
+/// Deletes a file.
+bool mdFsDelete(const char* path);
+/// Moves a file onto another name, replacing an existing file there, crossing volumes by copying.
+bool mdFsMove(const char* from, const char* to);

@@ -1,0 +1,285 @@
+// The black-box harness: a scratch folder per test, the program started in it, its output kept.
+#include "harness.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+const char* const kCutMark = "\x01(cut)";
+
+namespace {
+
+std::string envOr(const char* name, const char* fallback)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : fallback;
+}
+
+std::string readWhole(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void removeTree(const std::string& path)
+{
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) {
+        return;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        if (DIR* dir = opendir(path.c_str())) {
+            while (dirent* entry = readdir(dir)) {
+                std::string name = entry->d_name;
+                if (name != "." && name != "..") {
+                    removeTree(path + "/" + name);
+                }
+            }
+            closedir(dir);
+        }
+        rmdir(path.c_str());
+    } else {
+        unlink(path.c_str());
+    }
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Wine's debugstr channel prints each OutputDebugStringA text as a C-escaped literal.
+std::string unescapeWine(const std::string& text)
+{
+    std::string bytes;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 >= text.size()) {
+            bytes += text[i];
+            continue;
+        }
+        char c = text[++i];
+        switch (c) {
+        case 'n': bytes += '\n'; break;
+        case 'r': bytes += '\r'; break;
+        case 't': bytes += '\t'; break;
+        case 'x':
+            if (i + 2 < text.size() + 1 && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
+                bytes += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+                i += 2;
+            }
+            break;
+        default: bytes += c; break;
+        }
+    }
+    return bytes;
+}
+
+std::vector<std::string> debugLinesOf(const std::string& wineErr)
+{
+    static const std::string marker = ":debugstr:OutputDebugStringA \"";
+    std::vector<std::string> lines;
+    std::istringstream in(wineErr);
+    std::string line;
+    while (std::getline(in, line)) {
+        size_t at = line.find(marker);
+        if (at == std::string::npos) {
+            continue;
+        }
+        // Wine cuts long texts, ending them in `"...`; such a line keeps the marker.
+        size_t start = at + marker.size();
+        bool cut = line.size() >= start + 4 && line.compare(line.size() - 4, 4, "\"...") == 0;
+        size_t end = line.size() - (cut ? 4 : 1);
+        if (end < start) {
+            continue;
+        }
+        lines.push_back(unescapeWine(line.substr(start, end - start)) + (cut ? kCutMark : ""));
+    }
+    return lines;
+}
+
+}  // namespace
+
+bool underWine()
+{
+    return !envOr("MDIFF_WRAPPER", "").empty();
+}
+
+void Sandbox::SetUp()
+{
+    // Short names keep Wine's debug channel lines under its length limit.
+    char pattern[] = "/tmp/mdb.XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    char real[4096];
+    ASSERT_NE(realpath(pattern, real), nullptr);
+    dir_ = real;
+}
+
+void Sandbox::TearDown()
+{
+    removeTree(dir_);
+    removeTree(dir_ + ".out");
+    removeTree(dir_ + ".err");
+}
+
+RunResult Sandbox::run(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv)
+{
+    std::string program = envOr("MDIFF_PROGRAM", "");
+    std::string wrapper = envOr("MDIFF_WRAPPER", "");
+    EXPECT_FALSE(program.empty()) << "MDIFF_PROGRAM names no program";
+
+    std::vector<std::string> argv;
+    if (!wrapper.empty()) {
+        argv.push_back(wrapper);
+    }
+    argv.push_back(program);
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> argvPtrs;
+    for (std::string& a : argv) {
+        argvPtrs.push_back(a.data());
+    }
+    argvPtrs.push_back(nullptr);
+
+    // Output goes to files beside the sandbox, so that the sandbox holds only what the program made.
+    std::string outPath = dir_ + ".out";
+    std::string errPath = dir_ + ".err";
+    pid_t child = fork();
+    if (child == 0) {
+        if (chdir(dir_.c_str()) != 0) {
+            _exit(126);
+        }
+        int in = open("/dev/null", O_RDONLY);
+        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        if (!wrapper.empty()) {
+            setenv("WINEDEBUG", "-all,+debugstr", 1);
+        }
+        for (const std::string& assignment : extraEnv) {
+            putenv(strdup(assignment.c_str()));
+        }
+        execv(argvPtrs[0], argvPtrs.data());
+        _exit(127);
+    }
+    RunResult result;
+    int status = 0;
+    EXPECT_EQ(waitpid(child, &status, 0), child);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+    result.out = readWhole(outPath);
+    result.debugLines = debugLinesOf(readWhole(errPath));
+    return result;
+}
+
+void Sandbox::write(const std::string& name, const std::string& bytes)
+{
+    std::ofstream out(local(name), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << name;
+}
+
+std::string Sandbox::read(const std::string& name) const
+{
+    return readWhole(local(name));
+}
+
+bool Sandbox::exists(const std::string& name) const
+{
+    struct stat info;
+    return lstat(local(name).c_str(), &info) == 0;
+}
+
+std::vector<std::string> Sandbox::listing() const
+{
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(dir_.c_str())) {
+        while (dirent* entry = readdir(dir)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                names.push_back(name);
+            }
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string Sandbox::local(const std::string& name) const
+{
+    return dir_ + "/" + name;
+}
+
+std::string Sandbox::full(const std::string& name) const
+{
+    if (!underWine()) {
+        return local(name);
+    }
+    // Wine maps the Unix root to drive Z:.
+    std::string path = "Z:" + local(name);
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+std::string expectedFile(const std::string& name)
+{
+    return readWhole(std::string(MD_EXPECTED_DIR) + "/" + name);
+}
+
+std::string errorReport(const std::string& message)
+{
+    return "<ERROR> :\r\n" + message + "\r\n\r\n";
+}
+
+std::string warningReport(const std::string& message)
+{
+    return "<WARNING> :\r\n" + message + "\r\n\r\n";
+}
+
+std::string pattern(size_t n, unsigned seed)
+{
+    std::string bytes(n, '\0');
+    unsigned state = seed * 2654435761u + 1;
+    for (size_t i = 0; i < n; ++i) {
+        state = state * 1103515245u + 12345u;
+        bytes[i] = static_cast<char>(state >> 16);
+    }
+    return bytes;
+}
+
+std::vector<std::string> logLines(const std::string& logBytes, bool* allCrLf)
+{
+    std::vector<std::string> lines;
+    *allCrLf = true;
+    size_t start = 0;
+    while (start < logBytes.size()) {
+        size_t lf = logBytes.find('\n', start);
+        if (lf == std::string::npos) {
+            *allCrLf = false;
+            lines.push_back(logBytes.substr(start));
+            break;
+        }
+        size_t end = lf;
+        if (end > start && logBytes[end - 1] == '\r') {
+            --end;
+        } else {
+            *allCrLf = false;
+        }
+        lines.push_back(logBytes.substr(start, end - start));
+        start = lf + 1;
+    }
+    return lines;
+}

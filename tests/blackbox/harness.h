@@ -1,0 +1,55 @@
+// Runs the built program in a scratch folder of its own and collects what it leaves behind.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+/// What one run of the program gave.
+struct RunResult {
+    int status = -1;                     ///< exit status as the shell sees it (0..255)
+    std::string out;                     ///< standard output, bytes as written
+    std::vector<std::string> debugLines; ///< debugger-channel lines (Windows build only)
+};
+
+/// Ends a debugger-channel line that Wine shortened; the text before it is the line's start.
+extern const char* const kCutMark;
+
+/// True when the program under test is the Windows build, run under Wine.
+bool underWine();
+
+/// A fresh scratch folder per test; the program runs with it as current directory.
+class Sandbox : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    /// Runs the program with these arguments (entry 0 is added); extraEnv as "NAME=value".
+    RunResult run(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {});
+
+    void write(const std::string& name, const std::string& bytes);
+    std::string read(const std::string& name) const;
+    bool exists(const std::string& name) const;
+    /// Names in the folder, sorted, without "." and "..".
+    std::vector<std::string> listing() const;
+    /// The path of a name in the folder as this test's process sees it.
+    std::string local(const std::string& name) const;
+    /// The full path the program forms for a name in its current directory.
+    std::string full(const std::string& name) const;
+
+    std::string dir_;
+};
+
+/// Bytes of an expected-output file kept beside the tests.
+std::string expectedFile(const std::string& name);
+
+/// Console report of an error or warning as the program writes it.
+std::string errorReport(const std::string& message);
+std::string warningReport(const std::string& message);
+
+/// n bytes of a repeatable pseudo-random pattern.
+std::string pattern(size_t n, unsigned seed);
+
+/// The run log's lines without their CR LF, and whether every line ended in CR LF.
+std::vector<std::string> logLines(const std::string& logBytes, bool* allCrLf);
