@@ -1,0 +1,1 @@
+# Install rules, the Windows version resource and manifest, and the CPack packages.
