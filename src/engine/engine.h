@@ -26,3 +26,11 @@ int mdDoUpdate(const char* sourcePath, const char* diffPath, const char* outputP
 
 /// Name of the temporary file of both workflows, in the current directory.
 constexpr const char* MD_TEMP_NAME = "~test.tmp";
+
+/// Size in bytes of the pristine product executable zel.exe.
+constexpr unsigned long long MD_ZEL_EXE_SIZE = 3138560;
+
+/// Upgrades zel.exe in the current directory from zel.diff, rebuilding from zel.original when it
+/// is present, else from zel.exe of the pristine size; zel.exe.backup is written first. 0, -50
+/// (zel.exe missing), -51 (not of the pristine size) or mdDoUpdate's code.
+int mdDoZELUpdate(bool verbose);

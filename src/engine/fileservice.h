@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 enum mdPathResult {
@@ -24,6 +25,10 @@ bool mdFsStreamIsDirectory(FILE* stream);
 bool mdFsExists(const char* path);
 /// True when both names exist and lead to the same file (by identity, not by name).
 bool mdFsSameFile(const char* pathA, const char* pathB);
+/// Size in bytes of a file (not a directory), as a 64-bit count.
+bool mdFsFileSize(const char* path, uint64_t* size);
+/// Copies a file onto another name, overwriting an existing file there.
+bool mdFsCopy(const char* from, const char* to);
 /// Deletes a file.
 bool mdFsDelete(const char* path);
 /// Moves a file onto another name, replacing an existing file there, crossing volumes by copying.

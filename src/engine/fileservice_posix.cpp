@@ -132,6 +132,21 @@ bool mdFsSameFile(const char* pathA, const char* pathB)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+bool mdFsFileSize(const char* path, uint64_t* size)
+{
+    struct stat info;
+    if (stat(path, &info) != 0 || S_ISDIR(info.st_mode)) {
+        return false;
+    }
+    *size = static_cast<uint64_t>(info.st_size);
+    return true;
+}
+
+bool mdFsCopy(const char* from, const char* to)
+{
+    return copyFile(from, to);
+}
+
 bool mdFsDelete(const char* path)
 {
     return unlink(path) == 0;

@@ -77,6 +77,22 @@ bool mdFsSameFile(const char* pathA, const char* pathB)
            a.nFileIndexLow == b.nFileIndexLow;
 }
 
+bool mdFsFileSize(const char* path, uint64_t* size)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return false;
+    }
+    *size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return true;
+}
+
+bool mdFsCopy(const char* from, const char* to)
+{
+    return CopyFileA(from, to, FALSE) != FALSE;
+}
+
 bool mdFsDelete(const char* path)
 {
     return DeleteFileA(path) != FALSE;

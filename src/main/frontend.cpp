@@ -27,6 +27,8 @@ int dispatch(const mdRequest& request)
         return mdDoDiff(request.srcPath, request.newPath, request.outPath);
     case MD_MODE_UPDATE:
         return mdDoUpdate(request.srcPath, request.diffPath, request.outPath, request.verbose);
+    case MD_MODE_ZELUPDATE:
+        return mdDoZELUpdate(request.verbose);
     default:
         mdShowUsage();
         return -1;
@@ -52,6 +54,12 @@ bool mdParseArgs(int argc, char** argv, mdRequest* request)
         resolveThree(argv + (verbose ? 3 : 2), request->srcPath, request->diffPath, request->outPath);
         request->verbose = verbose;
         request->mode = MD_MODE_UPDATE;
+        return true;
+    }
+    if (equals(argv[1], "-zelupdate")) {
+        // The product files have fixed names: only the flag is read, and nothing is resolved.
+        request->verbose = equals(argv[2], "-verbose");
+        request->mode = MD_MODE_ZELUPDATE;
         return true;
     }
     return false;

@@ -59,7 +59,9 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{"KeywordWithoutDash", {"update", "a", "b", "c"}},
                       UsageCase{"KeywordWithTrailingBlank", {"-diff ", "a", "b", "c"}},
                       UsageCase{"KeywordWithSecondDash", {"--update", "a", "b", "c"}},
-                      UsageCase{"VerboseUpdateWithTwoPaths", {"-update", "-verbose", "s", "d"}}),
+                      UsageCase{"VerboseUpdateWithTwoPaths", {"-update", "-verbose", "s", "d"}},
+                      UsageCase{"ZelUpdateAlone", {"-zelupdate"}},
+                      UsageCase{"ZelUpdateWithTwoArguments", {"-zelupdate", "-verbose", "x"}}),
     [](const ::testing::TestParamInfo<UsageCase>& info) { return std::string(info.param.name); });
 
 // ---- byte examples ----

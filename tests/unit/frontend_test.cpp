@@ -54,6 +54,10 @@ TEST(ParseArgs, KeywordsAndPaths)
         {{"p", "-DIFF", "a", "b", "c"}, false, MD_MODE_NONE, false, "", "", "", ""},
         {{"p", "diff", "a", "b", "c"}, false, MD_MODE_NONE, false, "", "", "", ""},
         {{"p", "-update ", "a", "b", "c"}, false, MD_MODE_NONE, false, "", "", "", ""},
+        {{"p", "-zelupdate", "-verbose", "x", "x"}, true, MD_MODE_ZELUPDATE, true, "", "", "", ""},
+        {{"p", "-zelupdate", "x", "-verbose", "x"}, true, MD_MODE_ZELUPDATE, false, "", "", "", ""},
+        {{"p", "-zelupdate", "-VERBOSE", "x", "x"}, true, MD_MODE_ZELUPDATE, false, "", "", "", ""},
+        {{"p", "-ZELUPDATE", "x", "x", "x"}, false, MD_MODE_NONE, false, "", "", "", ""},
     };
     for (const ParseCase& c : cases) {
         Argv argv(c.args);
@@ -72,7 +76,7 @@ TEST(ParseArgs, KeywordsAndPaths)
                 EXPECT_TRUE(endsWithName(fields[i], names[i])) << shown << " field " << i << ": " << fields[i];
             }
         }
-        if (!c.parsed) {
+        if (!c.parsed || c.mode == MD_MODE_ZELUPDATE) {
             EXPECT_TRUE(log.lines().empty()) << "no path resolved: " << shown;
         }
     }
