@@ -146,6 +146,15 @@ RunResult Sandbox::run(const std::vector<std::string>& args, const std::vector<s
     }
     argv.push_back(program);
     argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<std::string> env = extraEnv;
+    if (!wrapper.empty()) {
+        env.insert(env.begin(), "WINEDEBUG=-all,+debugstr,+exec");
+    }
+    return runCommand(argv, env);
+}
+
+RunResult Sandbox::runCommand(std::vector<std::string> argv, const std::vector<std::string>& extraEnv)
+{
     std::vector<char*> argvPtrs;
     for (std::string& a : argv) {
         argvPtrs.push_back(a.data());
@@ -166,13 +175,10 @@ RunResult Sandbox::run(const std::vector<std::string>& args, const std::vector<s
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
-        if (!wrapper.empty()) {
-            setenv("WINEDEBUG", "-all,+debugstr", 1);
-        }
         for (const std::string& assignment : extraEnv) {
             putenv(strdup(assignment.c_str()));
         }
-        execv(argvPtrs[0], argvPtrs.data());
+        execvp(argvPtrs[0], argvPtrs.data());
         _exit(127);
     }
     RunResult result;
@@ -180,7 +186,8 @@ RunResult Sandbox::run(const std::vector<std::string>& args, const std::vector<s
     EXPECT_EQ(waitpid(child, &status, 0), child);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
     result.out = readWhole(outPath);
-    result.debugLines = debugLinesOf(readWhole(errPath));
+    result.err = readWhole(errPath);
+    result.debugLines = debugLinesOf(result.err);
     return result;
 }
 

@@ -11,6 +11,7 @@ struct RunResult {
     int status = -1;                     ///< exit status as the shell sees it (0..255)
     std::string out;                     ///< standard output, bytes as written
     std::vector<std::string> debugLines; ///< debugger-channel lines (Windows build only)
+    std::string err;                     ///< standard error (under Wine: its debug channels)
 };
 
 /// Ends a debugger-channel line that Wine shortened; the text before it is the line's start.
@@ -27,6 +28,8 @@ protected:
 
     /// Runs the program with these arguments (entry 0 is added); extraEnv as "NAME=value".
     RunResult run(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {});
+    /// Runs a command as given (argv[0] a path or a name on PATH) in the folder.
+    RunResult runCommand(std::vector<std::string> argv, const std::vector<std::string>& extraEnv = {});
 
     void write(const std::string& name, const std::string& bytes);
     std::string read(const std::string& name) const;
