@@ -32,4 +32,17 @@ bool mdFsCopy(const char* from, const char* to);
 /// Deletes a file.
 bool mdFsDelete(const char* path);
 /// Moves a file onto another name, replacing an existing file there, crossing volumes by copying.
+/// The new name is durable when it returns true; a replaced file's permissions pass to the new one.
 bool mdFsMove(const char* from, const char* to);
+/// Forces a written file's data to storage.
+bool mdFsFlushToDisk(const char* path);
+
+/// A hold on the temporary file's name that other runs of the program respect.
+struct mdTempLock {
+    intptr_t handle;
+};
+/// Takes the hold on the temporary file at tempPath (a full path), waiting up to waitMs while
+/// another run has it. False when it stays taken.
+bool mdFsLockTemp(const char* tempPath, int waitMs, mdTempLock* lock);
+/// Lets go of a hold taken by mdFsLockTemp.
+void mdFsUnlockTemp(mdTempLock* lock);

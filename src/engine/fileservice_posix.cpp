@@ -4,7 +4,9 @@
 #include "engine/pathform.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -65,8 +67,8 @@ bool copyData(int from, int to)
     }
 }
 
-// Copies a file's bytes onto another name, replacing what is there; a failed write or close is
-// a failed copy.
+// Copies a file's bytes onto another name, replacing what is there, and forces them to storage;
+// a failed write, sync or close is a failed copy.
 bool copyFile(const char* from, const char* to)
 {
     int source = open(from, O_RDONLY | O_CLOEXEC);
@@ -76,12 +78,83 @@ bool copyFile(const char* from, const char* to)
     struct stat info;
     mode_t mode = fstat(source, &info) == 0 ? (info.st_mode & 07777) : 0666;
     int target = open(to, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-    bool copied = target >= 0 && copyData(source, target);
+    bool copied = target >= 0 && copyData(source, target) && fsync(target) == 0;
     if (target >= 0 && close(target) != 0) {
         copied = false;
     }
     close(source);
     return copied;
+}
+
+// The folder part of a path: "." for a bare name, "/" for a name in the root.
+bool folderOf(const char* path, char* out, size_t size)
+{
+    const char* slash = std::strrchr(path, '/');
+    if (slash == nullptr) {
+        return std::snprintf(out, size, ".") < static_cast<int>(size);
+    }
+    size_t length = slash == path ? 1 : static_cast<size_t>(slash - path);
+    if (length >= size) {
+        return false;
+    }
+    std::memcpy(out, path, length);
+    out[length] = '\0';
+    return true;
+}
+
+// A rename is durable only once the folder that holds the new name is on storage too.
+void syncFolderOf(const char* path)
+{
+    char folder[PATH_MAX];
+    if (!folderOf(path, folder, sizeof folder)) {
+        return;
+    }
+    int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        // The new name is already in place; a folder that cannot be synced changes nothing the
+        // caller could act on.
+        fsync(fd);
+        close(fd);
+    }
+}
+
+// The file that takes another's place keeps the permissions of the one it replaces (the
+// executable bit of a program above all).
+void keepPermissions(const char* replacement, const char* replaced)
+{
+    struct stat info;
+    if (stat(replaced, &info) == 0 && S_ISREG(info.st_mode)) {
+        chmod(replacement, info.st_mode & 07777);
+    }
+}
+
+// Across file systems: a whole copy beside the target first, so that the target is only ever
+// replaced by a complete file.
+bool moveAcross(const char* from, const char* to)
+{
+    char beside[PATH_MAX];
+    if (std::snprintf(beside, sizeof beside, "%s.~test.tmp", to) >= static_cast<int>(sizeof beside)) {
+        return false;
+    }
+    if (!copyFile(from, beside)) {
+        unlink(beside);
+        return false;
+    }
+    keepPermissions(beside, to);
+    if (rename(beside, to) != 0) {
+        unlink(beside);
+        return false;
+    }
+    syncFolderOf(to);
+    unlink(from);
+    return true;
+}
+
+long long millisecondsNow()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 }  // namespace
@@ -154,12 +227,60 @@ bool mdFsDelete(const char* path)
 
 bool mdFsMove(const char* from, const char* to)
 {
+    keepPermissions(from, to);
     if (rename(from, to) == 0) {
+        syncFolderOf(to);
         return true;
     }
-    if (errno != EXDEV) {
+    return errno == EXDEV && moveAcross(from, to);
+}
+
+bool mdFsFlushToDisk(const char* path)
+{
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         return false;
     }
-    // Another file system: copy the bytes across, then remove the original.
-    return copyFile(from, to) && unlink(from) == 0;
+    bool synced = fsync(fd) == 0;
+    close(fd);
+    return synced;
+}
+
+bool mdFsLockTemp(const char* tempPath, int waitMs, mdTempLock* lock)
+{
+    // The hold is an advisory lock on the folder of the temporary file: the file itself is
+    // renamed away at the end of a run, so it cannot carry the lock.
+    lock->handle = -1;
+    char folder[PATH_MAX];
+    int fd = folderOf(tempPath, folder, sizeof folder) ? open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    if (fd < 0) {
+        // A folder that cannot be read cannot be locked; opening the file will tell.
+        return true;
+    }
+    long long deadline = millisecondsNow() + waitMs;
+    for (;;) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            lock->handle = fd;
+            return true;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            // No locks on this file system: nothing to respect.
+            close(fd);
+            return true;
+        }
+        if (millisecondsNow() >= deadline) {
+            close(fd);
+            return false;
+        }
+        struct timespec pause = {0, 10 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
+    }
+}
+
+void mdFsUnlockTemp(mdTempLock* lock)
+{
+    if (lock->handle >= 0) {
+        close(static_cast<int>(lock->handle));  // closing lets go of the lock
+        lock->handle = -1;
+    }
 }

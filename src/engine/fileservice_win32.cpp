@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <cstdio>
+
 namespace {
 
 // The path calls answer a buffer that is too small with the size they need, terminator
@@ -100,7 +102,60 @@ bool mdFsDelete(const char* path)
 
 bool mdFsMove(const char* from, const char* to)
 {
-    // Plain MoveFileA refuses an existing target; these flags replace it and let the move cross
-    // volumes by copying.
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != FALSE;
+    // Plain MoveFileA refuses an existing target; these flags replace it, let the move cross
+    // volumes by copying, and return only once the move is on the disk.
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH) !=
+           FALSE;
+}
+
+bool mdFsFlushToDisk(const char* path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BOOL flushed = FlushFileBuffers(file);
+    CloseHandle(file);
+    return flushed != FALSE;
+}
+
+bool mdFsLockTemp(const char* tempPath, int waitMs, mdTempLock* lock)
+{
+    // A named mutex per temporary file: names are case-blind on Windows, so is the hash.
+    // (Folding ASCII letters only may make two names share a mutex: they then only take turns.)
+    unsigned long long hash = 14695981039346656037ull;
+    for (const char* p = tempPath; *p != '\0'; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<unsigned char>(c - 'a' + 'A');
+        }
+        hash = (hash ^ c) * 1099511628211ull;
+    }
+    char name[64];
+    std::snprintf(name, sizeof name, "Local\\mdiff-tmp-%08lx%08lx", static_cast<unsigned long>(hash >> 32),
+              static_cast<unsigned long>(hash & 0xffffffffu));
+    lock->handle = 0;
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+    if (mutex == nullptr) {
+        return true;  // no mutex to be had: opening the file will tell
+    }
+    DWORD waited = WaitForSingleObject(mutex, static_cast<DWORD>(waitMs));
+    // An abandoned mutex belonged to a run that ended without letting go: it is ours now.
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+        lock->handle = reinterpret_cast<intptr_t>(mutex);
+        return true;
+    }
+    CloseHandle(mutex);
+    return false;
+}
+
+void mdFsUnlockTemp(mdTempLock* lock)
+{
+    if (lock->handle != 0) {
+        HANDLE mutex = reinterpret_cast<HANDLE>(lock->handle);
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+        lock->handle = 0;
+    }
 }

@@ -3,6 +3,9 @@
 
 #include "diag/report.h"
 #include "engine/fileservice.h"
+#include "engine/replace.h"
+
+mdReplaceServices g_replaceServices = {mdFsFlushToDisk, mdFsMove, MD_TEMP_WAIT_MS};
 
 namespace {
 
@@ -12,14 +15,19 @@ const char* const kPatchingText =
 // "完了しました" (done), Shift-JIS.
 const char* const kDoneText = "\212\256\227\271\202\265\202\334\202\265\202\275";
 
-}  // namespace
-
-int mdDoDiff(const char* oldPath, const char* newPath, const char* diffPath)
+// One run at a time may write the temporary file of a folder; -12 is the code of a temporary
+// file that cannot be opened for writing.
+int lockTemp(const char* tempPath, mdTempLock* lock)
 {
-    MD_LOG(LOG_V, "mdDoDiff('%s', '%s', '%s')", oldPath, newPath, diffPath);
-    char tempPath[MD_PATH_MAX];
-    mdResolvePath(tempPath, MD_TEMP_NAME);
+    if (mdFsLockTemp(tempPath, g_replaceServices.tempWaitMs, lock)) {
+        return 0;
+    }
+    MD_REPORT(LOG_E, "temporary file in use by another run: %s", tempPath);
+    return -12;
+}
 
+int proveDiff(const char* oldPath, const char* newPath, const char* diffPath, const char* tempPath)
+{
     int result = mdMakeDiff(oldPath, newPath, diffPath);
     if (result != 0) {
         return result;
@@ -38,27 +46,68 @@ int mdDoDiff(const char* oldPath, const char* newPath, const char* diffPath)
     return 0;
 }
 
-int mdDoUpdate(const char* sourcePath, const char* diffPath, const char* outputPath, bool verbose)
+// The output is replaced only by a complete rebuilt file whose data are already on storage.
+int rebuildAndReplace(const char* sourcePath, const char* diffPath, const char* outputPath, const char* tempPath)
 {
-    MD_LOG(LOG_V, "mdDoUpdate('%s', '%s', '%s')", sourcePath, diffPath, outputPath);
-    char tempPath[MD_PATH_MAX];
-    mdResolvePath(tempPath, MD_TEMP_NAME);
-
-    if (verbose) {
-        MD_REPORT(LOG_I, "%s", kPatchingText);
-    }
     // The source is read whole into the temporary file before the output is touched, so the
     // output may be the source itself.
     int result = mdMakeUpdate(sourcePath, diffPath, tempPath);
     if (result != 0) {
         return result;
     }
-    if (!mdFsMove(tempPath, outputPath)) {
+    if (!g_replaceServices.flushToDisk(tempPath)) {
+        MD_REPORT(LOG_E, "write error");
+        return -13;
+    }
+    if (!g_replaceServices.move(tempPath, outputPath)) {
         MD_REPORT(LOG_E, "failed to rename file: '%s' --> '%s'", tempPath, outputPath);
         return -41;
     }
+    return 0;
+}
+
+}  // namespace
+
+int mdDoDiff(const char* oldPath, const char* newPath, const char* diffPath)
+{
+    MD_LOG(LOG_V, "mdDoDiff('%s', '%s', '%s')", oldPath, newPath, diffPath);
+    char tempPath[MD_PATH_MAX];
+    mdResolvePath(tempPath, MD_TEMP_NAME);
+
+    mdTempLock lock;
+    int result = lockTemp(tempPath, &lock);
+    if (result != 0) {
+        return result;
+    }
+    result = proveDiff(oldPath, newPath, diffPath, tempPath);
+    mdFsUnlockTemp(&lock);
+    return result;
+}
+
+int mdDoUpdate(const char* sourcePath, const char* diffPath, const char* outputPath, bool verbose)
+{
+    MD_LOG(LOG_V, "mdDoUpdate('%s', '%s', '%s')", sourcePath, diffPath, outputPath);
+    char tempPath[MD_PATH_MAX];
+    mdResolvePath(tempPath, MD_TEMP_NAME);
+    if (outputPath[0] == '\0') {
+        // An output path that could not be formed: fail where it would be used, before anything
+        // is written.
+        MD_REPORT(LOG_E, "failed to rename file: '%s' --> '%s'", tempPath, outputPath);
+        return -41;
+    }
+
+    mdTempLock lock;
+    int result = lockTemp(tempPath, &lock);
+    if (result != 0) {
+        return result;
+    }
     if (verbose) {
+        MD_REPORT(LOG_I, "%s", kPatchingText);
+    }
+    result = rebuildAndReplace(sourcePath, diffPath, outputPath, tempPath);
+    mdFsUnlockTemp(&lock);
+    if (result == 0 && verbose) {
         MD_REPORT(LOG_I, "%s", kDoneText);
     }
-    return 0;
+    return result;
 }

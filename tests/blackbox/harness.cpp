@@ -130,30 +130,43 @@ void Sandbox::SetUp()
 void Sandbox::TearDown()
 {
     removeTree(dir_);
-    removeTree(dir_ + ".out");
-    removeTree(dir_ + ".err");
 }
 
-RunResult Sandbox::run(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv)
+std::vector<std::string> Sandbox::programArgv(const std::vector<std::string>& args, std::vector<std::string>* env)
 {
     std::string program = envOr("MDIFF_PROGRAM", "");
     std::string wrapper = envOr("MDIFF_WRAPPER", "");
     EXPECT_FALSE(program.empty()) << "MDIFF_PROGRAM names no program";
-
     std::vector<std::string> argv;
     if (!wrapper.empty()) {
         argv.push_back(wrapper);
+        env->insert(env->begin(), "WINEDEBUG=-all,+debugstr,+exec");
     }
     argv.push_back(program);
     argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+}
+
+RunResult Sandbox::run(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv)
+{
     std::vector<std::string> env = extraEnv;
-    if (!wrapper.empty()) {
-        env.insert(env.begin(), "WINEDEBUG=-all,+debugstr,+exec");
-    }
+    std::vector<std::string> argv = programArgv(args, &env);
     return runCommand(argv, env);
 }
 
 RunResult Sandbox::runCommand(std::vector<std::string> argv, const std::vector<std::string>& extraEnv)
+{
+    return finish(spawn(std::move(argv), extraEnv));
+}
+
+Sandbox::Started Sandbox::start(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv)
+{
+    std::vector<std::string> env = extraEnv;
+    std::vector<std::string> argv = programArgv(args, &env);
+    return spawn(argv, env);
+}
+
+Sandbox::Started Sandbox::spawn(std::vector<std::string> argv, const std::vector<std::string>& extraEnv)
 {
     std::vector<char*> argvPtrs;
     for (std::string& a : argv) {
@@ -162,16 +175,18 @@ RunResult Sandbox::runCommand(std::vector<std::string> argv, const std::vector<s
     argvPtrs.push_back(nullptr);
 
     // Output goes to files beside the sandbox, so that the sandbox holds only what the program made.
-    std::string outPath = dir_ + ".out";
-    std::string errPath = dir_ + ".err";
-    pid_t child = fork();
-    if (child == 0) {
+    Started started;
+    std::string stem = dir_ + ".run" + std::to_string(runs_++);
+    started.outPath = stem + ".out";
+    started.errPath = stem + ".err";
+    started.pid = fork();
+    if (started.pid == 0) {
         if (chdir(dir_.c_str()) != 0) {
             _exit(126);
         }
         int in = open("/dev/null", O_RDONLY);
-        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int out = open(started.outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = open(started.errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
@@ -181,13 +196,20 @@ RunResult Sandbox::runCommand(std::vector<std::string> argv, const std::vector<s
         execvp(argvPtrs[0], argvPtrs.data());
         _exit(127);
     }
+    return started;
+}
+
+RunResult Sandbox::finish(const Started& started)
+{
     RunResult result;
     int status = 0;
-    EXPECT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(waitpid(started.pid, &status, 0), started.pid);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-    result.out = readWhole(outPath);
-    result.err = readWhole(errPath);
+    result.out = readWhole(started.outPath);
+    result.err = readWhole(started.errPath);
     result.debugLines = debugLinesOf(result.err);
+    unlink(started.outPath.c_str());
+    unlink(started.errPath.c_str());
     return result;
 }
 

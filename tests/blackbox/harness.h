@@ -31,6 +31,16 @@ protected:
     /// Runs a command as given (argv[0] a path or a name on PATH) in the folder.
     RunResult runCommand(std::vector<std::string> argv, const std::vector<std::string>& extraEnv = {});
 
+    /// A run started and not yet waited for.
+    struct Started {
+        int pid = -1;
+        std::string outPath;
+        std::string errPath;
+    };
+    /// Starts the program without waiting; finish() collects it.
+    Started start(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {});
+    RunResult finish(const Started& started);
+
     void write(const std::string& name, const std::string& bytes);
     std::string read(const std::string& name) const;
     bool exists(const std::string& name) const;
@@ -42,6 +52,11 @@ protected:
     std::string full(const std::string& name) const;
 
     std::string dir_;
+
+private:
+    std::vector<std::string> programArgv(const std::vector<std::string>& args, std::vector<std::string>* env);
+    Started spawn(std::vector<std::string> argv, const std::vector<std::string>& extraEnv);
+    int runs_ = 0;
 };
 
 /// Bytes of an expected-output file kept beside the tests.

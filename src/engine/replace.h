@@ -1,0 +1,16 @@
+// How the update workflow puts its rebuilt file in the output's place; tests put fakes in.
+#pragma once
+
+/// The two steps of a replace, in the order they must happen: the data on storage, then the move;
+/// and how long a workflow waits for another run to let go of the temporary file.
+struct mdReplaceServices {
+    bool (*flushToDisk)(const char* path);
+    bool (*move)(const char* from, const char* to);
+    int tempWaitMs;
+};
+
+/// How long a run waits by default for another run's temporary file, in milliseconds.
+constexpr int MD_TEMP_WAIT_MS = 20000;
+
+/// The file services and the wait by default.
+extern mdReplaceServices g_replaceServices;

@@ -1,0 +1,189 @@
+// What the tool guarantees about the user's files: concurrent runs, odd arguments, replacing safely.
+#include "harness.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+std::string sum(const std::string& a, const std::string& b)
+{
+    std::string out(b.size(), '\0');
+    for (size_t i = 0; i < b.size(); ++i) {
+        unsigned char x = i < a.size() ? static_cast<unsigned char>(a[i]) : 0;
+        out[i] = static_cast<char>(x + static_cast<unsigned char>(b[i]));
+    }
+    return out;
+}
+
+TEST_F(Sandbox, ConcurrentRunsInOneFolderEachGetTheirOwnResult)
+{
+    const int kRuns = underWine() ? 6 : 12;
+    std::vector<Started> started;
+    for (int i = 0; i < kRuns; ++i) {
+        std::string n = std::to_string(i);
+        write("src" + n, pattern(200000 + i * 1000, i));
+        write("d" + n, pattern(210000 + i * 777, 100 + i));
+    }
+    for (int i = 0; i < kRuns; ++i) {
+        std::string n = std::to_string(i);
+        started.push_back(start({"-update", "src" + n, "d" + n, "out" + n}));
+    }
+    for (int i = 0; i < kRuns; ++i) {
+        std::string n = std::to_string(i);
+        RunResult r = finish(started[i]);
+        // A run that reports success has made exactly its own file; any other run reports a failure.
+        if (r.status == 0) {
+            EXPECT_EQ(read("out" + n), sum(read("src" + n), read("d" + n))) << "run " << i;
+        } else {
+            EXPECT_EQ(r.status, 256 - 12) << "run " << i;
+        }
+        EXPECT_EQ(r.status, 0) << "the wait is long enough for a dozen runs: " << r.out;
+    }
+    EXPECT_FALSE(exists("~test.tmp"));
+}
+
+TEST_F(Sandbox, RunWaitsWhileAnotherHoldsTheTemporaryFile)
+{
+    if (underWine()) {
+        GTEST_SKIP() << "the hold is a named mutex there; the concurrent runs above cover it";
+    }
+    write("src", "abc");
+    write("d", "\x01\x01\x01");
+    // CLOEXEC: the program must not inherit the held lock.
+    int folder = open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(flock(folder, LOCK_EX), 0);
+    Started run = start({"-update", "src", "d", "out"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_FALSE(exists("~test.tmp")) << "nothing written while another run holds the file";
+    EXPECT_FALSE(exists("out"));
+    close(folder);
+    RunResult r = finish(run);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read("out"), "bcd");
+}
+
+// ---- odd arguments: never a crash, never a file outside the names given ----
+
+struct OddCase {
+    const char* name;
+    std::vector<std::string> args;
+    std::vector<int> statuses;          // any of these
+    std::vector<std::string> created;   // names the run adds, besides the run log
+    bool nativeOnly;
+};
+
+void PrintTo(const OddCase& c, std::ostream* os) { *os << c.name; }
+
+class OddArguments : public Sandbox, public ::testing::WithParamInterface<OddCase> {};
+
+TEST_P(OddArguments, FailOrWriteOnlyWhatWasNamed)
+{
+    const OddCase& c = GetParam();
+    if (c.nativeOnly && underWine()) {
+        GTEST_SKIP() << "Wine turns the argument's bytes into another code page";
+    }
+    write("old", "old bytes");
+    write("new", "new bytes!");
+    std::vector<std::string> before = listing();
+    RunResult r = run(c.args);
+    EXPECT_LT(r.status, 256) << "no crash";
+    EXPECT_NE(std::find(c.statuses.begin(), c.statuses.end(), r.status), c.statuses.end()) << r.status << r.out;
+    std::vector<std::string> expected = before;
+    expected.push_back("update_log.txt");
+    expected.insert(expected.end(), c.created.begin(), c.created.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(listing(), expected);
+    EXPECT_EQ(read("old"), "old bytes");
+    EXPECT_EQ(read("new"), "new bytes!");
+}
+
+std::string longName(size_t n) { return std::string(n, 'a'); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, OddArguments,
+    ::testing::Values(
+        OddCase{"EmptyDiffArguments", {"-diff", "", "", ""}, {255}, {}, false},
+        OddCase{"EmptyUpdateArguments", {"-update", "", "", ""}, {256 - 41}, {}, false},
+        OddCase{"EmptyKeyword", {"", "old", "new", "d"}, {255}, {}, false},
+        OddCase{"Name1023", {"-diff", "old", "new", longName(1023)}, {253}, {}, false},
+        OddCase{"Name1024", {"-diff", "old", "new", longName(1024)}, {253}, {}, false},
+        OddCase{"Name40000", {"-diff", "old", "new", longName(40000)}, {253}, {}, true},
+        OddCase{"KeywordOf40000", {longName(40000), "old", "new", "d"}, {255}, {}, true},
+        OddCase{"UpdateOutputOf1024", {"-update", "old", "new", longName(1024)}, {256 - 41}, {}, false},
+        OddCase{"Blanks", {"-diff", "old", "new", "with blank.dat"}, {0}, {"with blank.dat"}, false},
+        OddCase{"Wildcards", {"-diff", "old", "new", "*.d?t"}, {0}, {"*.d?t"}, true},
+        OddCase{"ShiftJisName", {"-diff", "old", "new", "\x83\x5c\x83\x74\x83\x67.dat"}, {0},
+                {"\x83\x5c\x83\x74\x83\x67.dat"}, true},
+        OddCase{"DeviceAsDifferenceFile", {"-diff", "old", "new", "/dev/null"}, {256 - 22}, {"~test.tmp"}, false}),
+    [](const ::testing::TestParamInfo<OddCase>& info) { return std::string(info.param.name); });
+
+TEST_F(Sandbox, DifferenceFileMayBeTheOutput)
+{
+    write("src", "abc");
+    write("d", "\x01\x01\x01");
+    EXPECT_EQ(run({"-update", "src", "d", "d"}).status, 0);
+    EXPECT_EQ(read("d"), "bcd");
+    EXPECT_EQ(listing(), (std::vector<std::string>{"d", "src", "update_log.txt"}));
+}
+
+TEST_F(Sandbox, OutputInAMissingFolderKeepsTheRebuiltFile)
+{
+    write("src", "abc");
+    write("d", "\x01\x01\x01");
+    RunResult r = run({"-update", "src", "d", "nofolder/out"});
+    EXPECT_EQ(r.status, 256 - 41);
+    EXPECT_EQ(read("~test.tmp"), "bcd");
+    EXPECT_EQ(listing(), (std::vector<std::string>{"d", "src", "update_log.txt", "~test.tmp"}));
+}
+
+// ---- replacing on Linux: permissions, other file systems ----
+
+TEST_F(Sandbox, ReplacedFileKeepsItsPermissions)
+{
+    if (underWine()) {
+        GTEST_SKIP() << "Windows files carry no permission bits of this kind";
+    }
+    write("app", "abc");
+    write("d", "\x01\x01\x01");
+    ASSERT_EQ(chmod(local("app").c_str(), 0751), 0);
+    ASSERT_EQ(run({"-update", "app", "d", "app"}).status, 0);
+    struct stat info;
+    ASSERT_EQ(stat(local("app").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0751u);
+    EXPECT_EQ(read("app"), "bcd");
+}
+
+TEST_F(Sandbox, OutputOnAnotherFileSystemIsReplacedWhole)
+{
+    char pattern[] = "/dev/shm/mdx.XXXXXX";
+    if (mkdtemp(pattern) == nullptr) {
+        GTEST_SKIP() << "no /dev/shm here";
+    }
+    std::string other = pattern;
+    write("src", std::string(100000, 'a'));
+    write("d", std::string(100000, '\x01'));
+    std::string out = other + "/out";
+    FILE* f = std::fopen(out.c_str(), "wb");
+    std::fputs("previous", f);
+    std::fclose(f);
+
+    RunResult r = run({"-update", "src", "d", underWine() ? "Z:" + out : out});
+    EXPECT_EQ(r.status, 0) << r.out;
+    FILE* in = std::fopen(out.c_str(), "rb");
+    std::string bytes(200000, '\0');
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), in));
+    std::fclose(in);
+    EXPECT_EQ(bytes, std::string(100000, 'b'));
+    EXPECT_FALSE(exists("~test.tmp"));
+    EXPECT_NE(access((out + ".~test.tmp").c_str(), F_OK), 0) << "nothing left beside the output";
+    unlink(out.c_str());
+    rmdir(other.c_str());
+}
+
+}  // namespace
