@@ -417,3 +417,44 @@ TEST_F(Sandbox, DebugChannelCarriesEveryLogLine)
 }
 
 }  // namespace
+
+namespace {
+
+// Run with the folder made immutable: existing files can be rewritten, none created or removed.
+class ImmutableFolder : public Sandbox {
+protected:
+    bool freeze() { return runCommand({"chattr", "+i", dir_}).status == 0; }
+    void TearDown() override
+    {
+        runCommand({"chattr", "-i", dir_});
+        Sandbox::TearDown();
+    }
+};
+
+TEST_F(ImmutableFolder, TemporaryFileThatCannotBeRemovedIsAWarningOnly)
+{
+    if (underWine()) {
+        // Wine removes a file when its last handle closes and reports DeleteFileA as done
+        // before the file system has refused it.
+        GTEST_SKIP() << "Wine reports the deletion as done";
+    }
+    write("old", "abc");
+    write("new", "abd");
+    write("d", "");
+    write("~test.tmp", "stale");
+    write("update_log.txt", "");
+    if (!freeze()) {
+        GTEST_SKIP() << "this file system has no immutable folders";
+    }
+    RunResult r = run({"-diff", "old", "new", "d"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, warningReport("failed to remove tmp file: " + full("~test.tmp")));
+    EXPECT_EQ(read("d"), std::string("\0\0\x01", 3));
+    EXPECT_EQ(read("~test.tmp"), "abd");
+    std::string log = read("update_log.txt");
+    size_t at = log.find("]: failed to remove tmp file: ");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(log.rfind("log_w: ", at), log.rfind("\n", at) + 1) << "logged as a warning";
+}
+
+}  // namespace
