@@ -20,6 +20,8 @@ struct mdCpuidRegs {
     uint32_t edx;
 };
 
+// CPUID and the time-stamp counter are the processor's, the same on every system: cpu_x86.cpp.
+
 /// Executes CPUID for leaf (sub-leaf 0) and stores what the processor answers, whatever the leaf.
 /// False, with regs zeroed, where there is no CPUID instruction (other processors, early 486s).
 bool mdOsCpuid(uint32_t leaf, mdCpuidRegs* regs);

@@ -7,11 +7,6 @@
 
 #include <cstring>
 
-#if defined(__i386__) || defined(__x86_64__)
-#include <cpuid.h>
-#include <x86intrin.h>
-#endif
-
 void mdOsDebugOutput(const char* text)
 {
     // LOG_NDELAY is not asked for: without a running syslog daemon the call costs one failed send.
@@ -30,40 +25,6 @@ void mdOsPutText(FILE* stream, const char* text)
     }
     std::fputs(rest, stream);
 }
-
-#if defined(__i386__) || defined(__x86_64__)
-
-bool mdOsCpuid(uint32_t leaf, mdCpuidRegs* regs)
-{
-    *regs = mdCpuidRegs{};
-    // On 32-bit x86 this tests the EFLAGS ID bit, so a processor without CPUID is never asked.
-    if (__get_cpuid_max(0, nullptr) == 0) {
-        return false;
-    }
-    // Executed unchecked: the caller compares the answer of leaf 0x80000000 itself.
-    __cpuid(leaf, regs->eax, regs->ebx, regs->ecx, regs->edx);
-    return true;
-}
-
-uint64_t mdOsTimeStamp()
-{
-    return __rdtsc();
-}
-
-#else
-
-bool mdOsCpuid(uint32_t /*leaf*/, mdCpuidRegs* regs)
-{
-    *regs = mdCpuidRegs{};
-    return false;
-}
-
-uint64_t mdOsTimeStamp()
-{
-    return 0;
-}
-
-#endif
 
 int64_t mdOsCounterFrequency()
 {

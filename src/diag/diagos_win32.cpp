@@ -3,9 +3,6 @@
 
 #include <windows.h>
 
-#include <cpuid.h>
-#include <x86intrin.h>
-
 #include <cstring>
 
 void mdOsDebugOutput(const char* text)
@@ -17,23 +14,6 @@ void mdOsPutText(FILE* stream, const char* text)
 {
     // The C runtime's text mode turns every line feed into CR LF.
     std::fputs(text, stream);
-}
-
-bool mdOsCpuid(uint32_t leaf, mdCpuidRegs* regs)
-{
-    *regs = mdCpuidRegs{};
-    // On 32-bit x86 this tests the EFLAGS ID bit, so a processor without CPUID is never asked.
-    if (__get_cpuid_max(0, nullptr) == 0) {
-        return false;
-    }
-    // Executed unchecked: the caller compares the answer of leaf 0x80000000 itself.
-    __cpuid(leaf, regs->eax, regs->ebx, regs->ecx, regs->edx);
-    return true;
-}
-
-uint64_t mdOsTimeStamp()
-{
-    return __rdtsc();
 }
 
 int64_t mdOsCounterFrequency()
