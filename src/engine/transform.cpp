@@ -1,4 +1,4 @@
-// mdMakeDiff and mdMakeUpdate: one pass loop over two inputs and one output.
+// mdMakeDiff and mdMakeUpdate: one pass loop over two inputs and one output, and the block operations.
 #include "engine/transform.h"
 
 #include "diag/report.h"
@@ -23,24 +23,29 @@ struct Transform {
 const Transform kMakeDiff = {mdSubtractBlock, -1, -2, -3, -4};
 const Transform kMakeUpdate = {mdAddBlock, -10, -11, -12, -13};
 
-// Passes of MD_BLOCK_SIZE bytes; the second input's count drives each pass, and the first
-// input counts as zero past its end. Returns 0 or the write failure code.
+// Passes of MD_BLOCK_SIZE bytes, MD_CHUNK_PASSES of them per read and write: the second input's
+// count drives the passes, and the first input counts as zero past its end. The loop ends after
+// the first pass shorter than a block, that is after the first chunk shorter than MD_CHUNK_SIZE;
+// reading the first input ahead to the chunk's end is what a stream buffer of that size would do.
+// A short write ends it as well: the stream took the passes before the one it cut short, as it
+// would have taken them one by one. Returns 0 or the write failure code.
 int runPasses(const Transform& transform, FILE* first, FILE* second, FILE* output)
 {
-    uint8_t firstBlock[MD_BLOCK_SIZE];
-    uint8_t secondBlock[MD_BLOCK_SIZE];
-    uint8_t outBlock[MD_BLOCK_SIZE];
+    uint8_t* firstChunk = mdChunks().first;
+    uint8_t* secondChunk = mdChunks().second;
     size_t n = 0;
     do {
-        std::memset(firstBlock, 0, sizeof firstBlock);
-        std::memset(secondBlock, 0, sizeof secondBlock);
-        std::fread(firstBlock, 1, MD_BLOCK_SIZE, first);
-        n = std::fread(secondBlock, 1, MD_BLOCK_SIZE, second);
-        transform.combine(firstBlock, secondBlock, outBlock, n);
-        if (std::fwrite(outBlock, 1, n, output) != n) {
+        size_t firstCount = std::fread(firstChunk, 1, MD_CHUNK_SIZE, first);
+        n = std::fread(secondChunk, 1, MD_CHUNK_SIZE, second);
+        if (firstCount < n) {
+            std::memset(firstChunk + firstCount, 0, n - firstCount);
+        }
+        // In place: each output byte replaces the second input's byte it was made from.
+        transform.combine(firstChunk, secondChunk, secondChunk, n);
+        if (std::fwrite(secondChunk, 1, n, output) != n) {
             return transform.writeFailed;
         }
-    } while (n == static_cast<size_t>(MD_BLOCK_SIZE));
+    } while (n == MD_CHUNK_SIZE);
     return 0;
 }
 
@@ -76,6 +81,12 @@ int runTransform(const Transform& transform, const char* firstPath, const char* 
 }
 
 }  // namespace
+
+mdChunkBuffers& mdChunks()
+{
+    static mdChunkBuffers chunks;
+    return chunks;
+}
 
 void mdSubtractBlock(const uint8_t* first, const uint8_t* second, uint8_t* out, size_t n)
 {

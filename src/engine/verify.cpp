@@ -1,36 +1,63 @@
-// mdVerify: the pass-by-pass comparison of a reference file and a candidate.
+// mdVerify: the pass-by-pass comparison of a reference file and a candidate, chunk by chunk.
 #include "engine/engine.h"
 
 #include "diag/report.h"
 #include "engine/fileopen.h"
+#include "engine/transform.h"
 
 #include <cstring>
 
 namespace {
 
-// A length difference shows in the pass where the counts first differ and is told before that
-// pass's contents; a content difference in an earlier pass wins.
+// Reads both files a chunk at a time and hands each chunk to mdCompareChunk, which applies the
+// per-pass rule: a length difference is told in the pass where the counts first differ, before
+// that pass's contents; a content difference in an earlier pass wins.
 int comparePasses(FILE* reference, FILE* candidate)
 {
-    unsigned char referenceBlock[MD_BLOCK_SIZE];
-    unsigned char candidateBlock[MD_BLOCK_SIZE];
-    size_t a = 0;
-    do {
-        a = std::fread(referenceBlock, 1, MD_BLOCK_SIZE, reference);
-        size_t b = std::fread(candidateBlock, 1, MD_BLOCK_SIZE, candidate);
-        if (a != b) {
-            MD_REPORT(LOG_E, "size not matched");
-            return -22;
-        }
-        if (std::memcmp(referenceBlock, candidateBlock, a) != 0) {
-            MD_REPORT(LOG_E, "binary not matched");
-            return -23;
-        }
-    } while (a == static_cast<size_t>(MD_BLOCK_SIZE));
-    return 0;
+    uint8_t* referenceChunk = mdChunks().first;
+    uint8_t* candidateChunk = mdChunks().second;
+    int result = MD_CHUNK_CONTINUES;
+    while (result == MD_CHUNK_CONTINUES) {
+        size_t a = std::fread(referenceChunk, 1, MD_CHUNK_SIZE, reference);
+        size_t b = std::fread(candidateChunk, 1, MD_CHUNK_SIZE, candidate);
+        result = mdCompareChunk(referenceChunk, a, candidateChunk, b);
+    }
+    if (result == -22) {
+        MD_REPORT(LOG_E, "size not matched");
+    } else if (result == -23) {
+        MD_REPORT(LOG_E, "binary not matched");
+    }
+    return result;
+}
+
+// Bytes of the pass that starts at offset in a chunk of which count bytes were read.
+size_t passLength(size_t count, size_t offset)
+{
+    if (count <= offset) {
+        return 0;
+    }
+    size_t rest = count - offset;
+    return rest < static_cast<size_t>(MD_BLOCK_SIZE) ? rest : static_cast<size_t>(MD_BLOCK_SIZE);
 }
 
 }  // namespace
+
+int mdCompareChunk(const uint8_t* reference, size_t a, const uint8_t* candidate, size_t b)
+{
+    for (size_t offset = 0; offset < MD_CHUNK_SIZE; offset += MD_BLOCK_SIZE) {
+        size_t length = passLength(a, offset);
+        if (length != passLength(b, offset)) {
+            return -22;
+        }
+        if (std::memcmp(reference + offset, candidate + offset, length) != 0) {
+            return -23;
+        }
+        if (length < static_cast<size_t>(MD_BLOCK_SIZE)) {
+            return 0;
+        }
+    }
+    return MD_CHUNK_CONTINUES;
+}
 
 int mdVerify(const char* referencePath, const char* candidatePath)
 {

@@ -4,11 +4,36 @@
 
 #include "testutil.h"
 
+#include <cstdint>
+#include <cstdio>
+#include <initializer_list>
 #include <string>
 
 namespace {
 
 std::string bytes(size_t n, unsigned char value) { return std::string(n, static_cast<char>(value)); }
+
+// n bytes that differ from their neighbours and from other seeds' bytes, so a byte out of place shows.
+std::string pattern(size_t n, unsigned seed)
+{
+    std::string text(n, '\0');
+    uint32_t state = seed * 2654435761u + 1;
+    for (char& c : text) {
+        state = state * 1103515245u + 12345u;
+        c = static_cast<char>(state >> 24);
+    }
+    return text;
+}
+
+std::string withByte(std::string text, size_t at, char value)
+{
+    text[at] = value;
+    return text;
+}
+
+// Sizes at the edges of the passes that one read or write handles.
+constexpr size_t kChunk = MD_CHUNK_SIZE;
+constexpr size_t kBlock = MD_BLOCK_SIZE;
 
 TEST(BlockOps, WrapModulo256)
 {
@@ -40,6 +65,14 @@ TEST_F(Transforms, DiffHasNewLengthAndAppliesBack)
         {bytes(2048, 1), bytes(2048, 3)},
         {bytes(3000, 0xff), bytes(1023, 0x01)},
         {bytes(1023, 0x01), bytes(3001, 0x80)},
+        // Several passes per read: the old file ends before, at and after a chunk's end, and the
+        // new file ends at a chunk's end, one byte past it, on a pass boundary inside a chunk.
+        {pattern(kChunk - 1, 1), pattern(kChunk + 1, 2)},
+        {pattern(kChunk, 3), pattern(kChunk, 4)},
+        {pattern(2 * kChunk + 3, 5), pattern(kChunk + kBlock, 6)},
+        {pattern(1500, 7), pattern(2 * kChunk + 10, 8)},
+        {pattern(kChunk + 7, 9), pattern(3 * kChunk - 1, 10)},
+        {pattern(2 * kChunk, 11), pattern(2 * kChunk, 12)},
     };
     for (const PairCase& c : cases) {
         writeFile("old", c.oldBytes);
@@ -135,6 +168,15 @@ std::string withFirst(std::string text, char first)
     return text;
 }
 
+const std::string kLong = pattern(3 * kChunk, 20);
+
+// The first n bytes of kLong, with byte `at` changed when at < n.
+std::string prefix(size_t n, size_t at = SIZE_MAX)
+{
+    std::string text = kLong.substr(0, n);
+    return at < n ? withByte(text, at, static_cast<char>(~text[at])) : text;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, Verify,
     ::testing::Values(VerifyCase{"Empty", "", "", 0},
@@ -143,8 +185,91 @@ INSTANTIATE_TEST_SUITE_P(
                       VerifyCase{"CandidateEmpty", "x", "", -22},
                       VerifyCase{"LastByteDiffers", bytes(1500, 5), withLast(bytes(1500, 5), 6), -23},
                       VerifyCase{"ContentBeforeLength", bytes(2048, 5), withFirst(bytes(1500, 5), 6), -23},
-                      VerifyCase{"LengthWithinFirstPass", bytes(10, 5), withFirst(bytes(11, 5), 6), -22}),
+                      VerifyCase{"LengthWithinFirstPass", bytes(10, 5), withFirst(bytes(11, 5), 6), -22},
+                      // Several passes per read: the rule holds pass by pass, not per read.
+                      VerifyCase{"EqualOneChunk", prefix(kChunk), prefix(kChunk), 0},
+                      VerifyCase{"EqualChunkAndOne", prefix(kChunk + 1), prefix(kChunk + 1), 0},
+                      VerifyCase{"EqualChunkLessOne", prefix(kChunk - 1), prefix(kChunk - 1), 0},
+                      VerifyCase{"EqualTwoChunks", prefix(2 * kChunk), prefix(2 * kChunk), 0},
+                      VerifyCase{"CandidateOneLongerThanChunk", prefix(kChunk), prefix(kChunk + 1), -22},
+                      VerifyCase{"CandidateOneShorterThanChunk", prefix(kChunk), prefix(kChunk - 1), -22},
+                      VerifyCase{"ContentInEarlierPassOfTheRead", prefix(3000), prefix(2500, 1500), -23},
+                      VerifyCase{"LengthFirstInThePass", prefix(3000), prefix(2500, 2100), -22},
+                      VerifyCase{"LastByteOfChunkDiffers", prefix(kChunk + 5), prefix(kChunk + 5, kChunk - 1), -23},
+                      VerifyCase{"ContentInLaterChunk", prefix(2 * kChunk), prefix(kChunk + kBlock, kChunk + 10), -23},
+                      VerifyCase{"LengthInLaterChunk", prefix(kChunk + 100), prefix(kChunk + kBlock + 5, kChunk), -22}),
     [](const ::testing::TestParamInfo<VerifyCase>& info) { return std::string(info.param.name); });
+
+struct ChunkCase {
+    size_t a;
+    size_t b;
+    size_t differsAt;  // SIZE_MAX: the candidate's bytes are the reference's
+    int result;
+};
+
+TEST(CompareChunk, PassByPass)
+{
+    const ChunkCase cases[] = {
+        {kChunk, kChunk, SIZE_MAX, MD_CHUNK_CONTINUES},
+        {kChunk, kChunk, kChunk - 1, -23},
+        {kChunk, kChunk - 1, 0, -23},
+        {kChunk, kChunk - 1, kChunk - kBlock, -22},
+        {kChunk - kBlock, kChunk - kBlock, SIZE_MAX, 0},
+        {kChunk - kBlock, kChunk, SIZE_MAX, -22},
+        {kBlock + 1, kBlock + 1, SIZE_MAX, 0},
+        {0, 0, SIZE_MAX, 0},
+        {0, 1, SIZE_MAX, -22},
+    };
+    std::string reference = prefix(kChunk);
+    for (const ChunkCase& c : cases) {
+        std::string candidate = prefix(kChunk, c.differsAt);
+        const uint8_t* r = reinterpret_cast<const uint8_t*>(reference.data());
+        const uint8_t* d = reinterpret_cast<const uint8_t*>(candidate.data());
+        EXPECT_EQ(mdCompareChunk(r, c.a, d, c.b), c.result) << c.a << " " << c.b << " " << c.differsAt;
+    }
+}
+
+// A path that opens for writing but takes no byte: Linux's /dev/full, which a Windows build under
+// Wine also reaches through its Z: drive. Opened "r+b" here, so that the probe creates nothing.
+const char* fullDevice()
+{
+    for (const char* path : {"/dev/full", "Z:/dev/full"}) {
+        FILE* probe = std::fopen(path, "r+b");
+        if (probe == nullptr) {
+            continue;
+        }
+        bool refused = std::fputc('x', probe) == EOF || std::fflush(probe) != 0;
+        std::fclose(probe);
+        if (refused) {
+            return path;
+        }
+    }
+    return nullptr;
+}
+
+TEST_F(Transforms, ShortWriteEndsThePasses)
+{
+    const char* full = fullDevice();
+    if (full == nullptr) {
+        GTEST_SKIP() << "no full device";
+    }
+    // Nothing to write is no failure; any byte at all fails, whether the stream refuses it in a
+    // pass or only when it is flushed at the end.
+    const size_t sizes[] = {0, 1, kBlock, kChunk - 1, kChunk, kChunk + 1, 3 * kChunk + 5};
+    writeFile("old", pattern(2 * kChunk, 30));
+    for (size_t size : sizes) {
+        writeFile("new", pattern(size, 31));
+        LogCapture log;
+        EXPECT_EQ(mdMakeDiff("old", "new", full), size == 0 ? 0 : -4) << size;
+        EXPECT_EQ(mdMakeUpdate("old", "new", full), size == 0 ? 0 : -13) << size;
+        int reports = 0;
+        for (const std::string& m : log.messages()) {
+            reports += m == "log_e: write error" ? 1 : 0;
+        }
+        EXPECT_EQ(reports, size == 0 ? 0 : 2) << "one report per failed transform, at " << size;
+        EXPECT_EQ(readFile("new"), pattern(size, 31));
+    }
+}
 
 TEST_F(Transforms, VerifyOpenFailures)
 {
