@@ -168,12 +168,17 @@ std::string withFirst(std::string text, char first)
     return text;
 }
 
-const std::string kLong = pattern(3 * kChunk, 20);
+// The long reference text, made at first use: test registration stays cheap.
+const std::string& longText()
+{
+    static const std::string text = pattern(3 * kChunk, 20);
+    return text;
+}
 
-// The first n bytes of kLong, with byte `at` changed when at < n.
+// The first n bytes of the long text, with byte `at` changed when at < n.
 std::string prefix(size_t n, size_t at = SIZE_MAX)
 {
-    std::string text = kLong.substr(0, n);
+    std::string text = longText().substr(0, n);
     return at < n ? withByte(text, at, static_cast<char>(~text[at])) : text;
 }
 
@@ -185,20 +190,40 @@ INSTANTIATE_TEST_SUITE_P(
                       VerifyCase{"CandidateEmpty", "x", "", -22},
                       VerifyCase{"LastByteDiffers", bytes(1500, 5), withLast(bytes(1500, 5), 6), -23},
                       VerifyCase{"ContentBeforeLength", bytes(2048, 5), withFirst(bytes(1500, 5), 6), -23},
-                      VerifyCase{"LengthWithinFirstPass", bytes(10, 5), withFirst(bytes(11, 5), 6), -22},
-                      // Several passes per read: the rule holds pass by pass, not per read.
-                      VerifyCase{"EqualOneChunk", prefix(kChunk), prefix(kChunk), 0},
-                      VerifyCase{"EqualChunkAndOne", prefix(kChunk + 1), prefix(kChunk + 1), 0},
-                      VerifyCase{"EqualChunkLessOne", prefix(kChunk - 1), prefix(kChunk - 1), 0},
-                      VerifyCase{"EqualTwoChunks", prefix(2 * kChunk), prefix(2 * kChunk), 0},
-                      VerifyCase{"CandidateOneLongerThanChunk", prefix(kChunk), prefix(kChunk + 1), -22},
-                      VerifyCase{"CandidateOneShorterThanChunk", prefix(kChunk), prefix(kChunk - 1), -22},
-                      VerifyCase{"ContentInEarlierPassOfTheRead", prefix(3000), prefix(2500, 1500), -23},
-                      VerifyCase{"LengthFirstInThePass", prefix(3000), prefix(2500, 2100), -22},
-                      VerifyCase{"LastByteOfChunkDiffers", prefix(kChunk + 5), prefix(kChunk + 5, kChunk - 1), -23},
-                      VerifyCase{"ContentInLaterChunk", prefix(2 * kChunk), prefix(kChunk + kBlock, kChunk + 10), -23},
-                      VerifyCase{"LengthInLaterChunk", prefix(kChunk + 100), prefix(kChunk + kBlock + 5, kChunk), -22}),
+                      VerifyCase{"LengthWithinFirstPass", bytes(10, 5), withFirst(bytes(11, 5), 6), -22}),
     [](const ::testing::TestParamInfo<VerifyCase>& info) { return std::string(info.param.name); });
+
+struct LongVerifyCase {
+    const char* name;
+    size_t referenceSize;
+    size_t candidateSize;
+    size_t differsAt;  // SIZE_MAX: the candidate's bytes are the reference's
+    int code;
+};
+
+// Several passes per read: the rule holds pass by pass, not per read.
+TEST_F(Transforms, VerifyRuleHoldsPassByPassAcrossChunks)
+{
+    const LongVerifyCase cases[] = {
+        {"EqualOneChunk", kChunk, kChunk, SIZE_MAX, 0},
+        {"EqualChunkAndOne", kChunk + 1, kChunk + 1, SIZE_MAX, 0},
+        {"EqualChunkLessOne", kChunk - 1, kChunk - 1, SIZE_MAX, 0},
+        {"EqualTwoChunks", 2 * kChunk, 2 * kChunk, SIZE_MAX, 0},
+        {"CandidateOneLongerThanChunk", kChunk, kChunk + 1, SIZE_MAX, -22},
+        {"CandidateOneShorterThanChunk", kChunk, kChunk - 1, SIZE_MAX, -22},
+        {"ContentInEarlierPassOfTheRead", 3000, 2500, 1500, -23},
+        {"LengthFirstInThePass", 3000, 2500, 2100, -22},
+        {"LastByteOfChunkDiffers", kChunk + 5, kChunk + 5, kChunk - 1, -23},
+        {"ContentInLaterChunk", 2 * kChunk, kChunk + kBlock, kChunk + 10, -23},
+        {"LengthInLaterChunk", kChunk + 100, kChunk + kBlock + 5, kChunk, -22},
+    };
+    for (const LongVerifyCase& c : cases) {
+        writeFile("ref", prefix(c.referenceSize));
+        writeFile("cand", prefix(c.candidateSize, c.differsAt));
+        LogCapture quiet;
+        EXPECT_EQ(mdVerify("ref", "cand"), c.code) << c.name;
+    }
+}
 
 struct ChunkCase {
     size_t a;
