@@ -76,7 +76,7 @@ std::string unescapeWine(const std::string& text)
         case 'r': bytes += '\r'; break;
         case 't': bytes += '\t'; break;
         case 'x':
-            if (i + 2 < text.size() + 1 && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
+            if (i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
                 bytes += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
                 i += 2;
             }
