@@ -8,24 +8,11 @@ namespace {
 
 const int kUsage = 255;  // -1 as a POSIX shell sees it
 
-// "log_v: unit.cpp[12]: text" -> "log_v: text": line numbers are not part of the contract.
-std::string withoutUnit(const std::string& line)
-{
-    size_t close = line.find("]: ");
-    size_t colon = line.find(": ");
-    if (close == std::string::npos || colon == std::string::npos) {
-        return line;
-    }
-    return line.substr(0, colon + 2) + line.substr(close + 3);
-}
-
-std::vector<std::string> runLogTrace(const std::string& logBytes)
+// The run log's trace, every line checked to end in CR LF.
+std::vector<std::string> crLfTrace(const std::string& logBytes)
 {
     bool allCrLf = false;
-    std::vector<std::string> trace;
-    for (const std::string& line : logLines(logBytes, &allCrLf)) {
-        trace.push_back(withoutUnit(line));
-    }
+    std::vector<std::string> trace = runLogTrace(logBytes, &allCrLf);
     EXPECT_TRUE(allCrLf) << "every run log line ends in CR LF";
     return trace;
 }
@@ -338,7 +325,7 @@ TEST_F(Sandbox, DiffRunTracesEveryStepInOrder)
     write("new", "abd");
     RunResult r = run({"-diff", "old", "new", "d"});
     ASSERT_EQ(r.status, 0);
-    std::vector<std::string> trace = runLogTrace(read("update_log.txt"));
+    std::vector<std::string> trace = crLfTrace(read("update_log.txt"));
     ASSERT_GE(trace.size(), 6u);
     std::vector<std::string> work(trace.begin() + 6, trace.end());
 
@@ -385,7 +372,7 @@ TEST_F(Sandbox, FailedOpenTracesPresenceFirst)
     write("new", "x");
     ASSERT_EQ(mkdir(local("dir").c_str(), 0755), 0);
     run({"-diff", "dir", "new", "d"});
-    std::vector<std::string> trace = runLogTrace(read("update_log.txt"));
+    std::vector<std::string> trace = crLfTrace(read("update_log.txt"));
     ASSERT_GE(trace.size(), 3u);
     std::vector<std::string> tail(trace.end() - 3, trace.end());
     EXPECT_EQ(tail[0], "log_v: mdMakeDiff('" + full("dir") + "', '" + full("new") + "', '" + full("d") + "')");

@@ -312,3 +312,15 @@ std::vector<std::string> logLines(const std::string& logBytes, bool* allCrLf)
     }
     return lines;
 }
+
+std::vector<std::string> runLogTrace(const std::string& logBytes, bool* allCrLf)
+{
+    std::vector<std::string> trace;
+    for (const std::string& line : logLines(logBytes, allCrLf)) {
+        size_t colon = line.find(": ");
+        size_t close = line.find("]: ");
+        bool tagged = colon != std::string::npos && close != std::string::npos;
+        trace.push_back(tagged ? line.substr(0, colon + 2) + line.substr(close + 3) : line);
+    }
+    return trace;
+}

@@ -71,3 +71,7 @@ std::string pattern(size_t n, unsigned seed);
 
 /// The run log's lines without their CR LF, and whether every line ended in CR LF.
 std::vector<std::string> logLines(const std::string& logBytes, bool* allCrLf);
+
+/// The run log's lines as "log_v: text", without "unit.cpp[12]: ": line numbers are not part of
+/// the contract.
+std::vector<std::string> runLogTrace(const std::string& logBytes, bool* allCrLf);

@@ -11,22 +11,12 @@
 
 namespace {
 
-// "log_i: runlog.cpp[33]: text" -> "log_i: text"
-std::string withoutUnit(const std::string& line)
-{
-    size_t close = line.find("]: ");
-    return close == std::string::npos ? line : line.substr(0, 7) + line.substr(close + 3);
-}
-
 class RunLog : public Sandbox {
 protected:
     std::vector<std::string> trace()
     {
         bool allCrLf = false;
-        std::vector<std::string> lines;
-        for (const std::string& line : logLines(read("update_log.txt"), &allCrLf)) {
-            lines.push_back(withoutUnit(line));
-        }
+        std::vector<std::string> lines = runLogTrace(read("update_log.txt"), &allCrLf);
         EXPECT_TRUE(allCrLf);
         return lines;
     }

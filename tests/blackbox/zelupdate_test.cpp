@@ -56,12 +56,7 @@ protected:
     std::vector<std::string> trace() const
     {
         bool allCrLf = false;
-        std::vector<std::string> messages;
-        for (const std::string& line : logLines(read("update_log.txt"), &allCrLf)) {
-            size_t close = line.find("]: ");
-            messages.push_back(line.substr(0, 7) + line.substr(close + 3));
-        }
-        return messages;
+        return runLogTrace(read("update_log.txt"), &allCrLf);
     }
 
     bool traced(const std::string& line) const
