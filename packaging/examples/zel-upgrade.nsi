@@ -2,12 +2,12 @@
 ; product folder with "mdiff -zelupdate", and fails itself when mdiff fails, leaving the run log
 ; update_log.txt in the product folder for the user to send to support.
 ;
-; Build (NSIS 3, from the folder of this script or with absolute paths):
-;   makensis -DMDIFF_EXE=path/to/mdiff.exe -DZEL_DIFF=path/to/zel.diff zel-upgrade.nsi
+; Build (NSIS 3; -NOCD takes relative paths from the current folder, not from this script's):
+;   makensis -NOCD -DMDIFF_EXE=path/to/mdiff.exe -DZEL_DIFF=path/to/zel.diff zel-upgrade.nsi
 ; Defines:
-;   MDIFF_EXE   mdiff.exe to carry (default: mdiff.exe beside this script)
+;   MDIFF_EXE   mdiff.exe to carry (default: mdiff.exe)
 ;   ZEL_DIFF    the difference file, made with "mdiff -diff old\zel.exe new\zel.exe zel.diff"
-;               (default: zel.diff beside this script)
+;               (default: zel.diff)
 ;   OUTFILE     the installer to write (default: zel-upgrade.exe)
 ;   AMD64       makes a 64-bit installer (Target amd64-unicode) that installs under the 64-bit
 ;               Program Files; carry the 64-bit mdiff.exe with it. Without it the installer is a
