@@ -17,6 +17,9 @@ list(LENGTH MDIFF_COPYRIGHT MDIFF_COPYRIGHT_LINES)
 if(NOT MDIFF_COPYRIGHT_LINES EQUAL 1)
   message(FATAL_ERROR "LICENSE must hold exactly one 'Copyright (c) ' line")
 endif()
+# Configuring reads LICENSE and packaging/changelog: an edit of either configures again.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  ${MDIFF_LICENSE_FILE} ${MDIFF_PACKAGING_DIR}/changelog)
 
 # ---- Windows: version resource and application manifest ----
 # The manifest asks for the caller's rights (asInvoker), so Windows neither prompts for elevation
