@@ -10,12 +10,9 @@
 struct RunResult {
     int status = -1;                     ///< exit status as the shell sees it (0..255)
     std::string out;                     ///< standard output, bytes as written
-    std::vector<std::string> debugLines; ///< debugger-channel lines (Windows build only)
+    std::vector<std::string> debugLines; ///< debugger-channel strings, whole (Windows build only)
     std::string err;                     ///< standard error (under Wine: its debug channels)
 };
-
-/// Ends a debugger-channel line that Wine shortened; the text before it is the line's start.
-extern const char* const kCutMark;
 
 /// True when the program under test is the Windows build, run under Wine.
 bool underWine();
@@ -36,16 +33,19 @@ protected:
         int pid = -1;
         std::string outPath;
         std::string errPath;
+        std::string debugPath;  ///< what the debugger tool recorded (Windows build only)
     };
     /// Starts the program without waiting; finish() collects it.
     Started start(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {});
     RunResult finish(const Started& started);
+    /// Starts a command as given without waiting; finish() collects it.
+    Started startCommand(std::vector<std::string> argv, const std::vector<std::string>& extraEnv = {});
 
     void write(const std::string& name, const std::string& bytes);
     std::string read(const std::string& name) const;
     bool exists(const std::string& name) const;
-    /// Names in the folder, sorted, without "." and "..".
-    std::vector<std::string> listing() const;
+    /// Names in the folder (or in a folder of it), sorted, without "." and "..".
+    std::vector<std::string> listing(const std::string& subfolder = "") const;
     /// The path of a name in the folder as this test's process sees it.
     std::string local(const std::string& name) const;
     /// The full path the program forms for a name in its current directory.
@@ -58,6 +58,13 @@ private:
     Started spawn(std::vector<std::string> argv, const std::vector<std::string>& extraEnv);
     int runs_ = 0;
 };
+
+/// Under Wine: every string the program sent to the debugger channel is, byte for byte, the run
+/// log's line in its order with a bare line feed for the log's CR LF. Natively nothing to check.
+void expectDebugChannelIsTheLog(const RunResult& r, const std::string& logBytes);
+
+/// The Wine prefix the Windows build runs in (as tools/wine-run chooses it).
+std::string winePrefix();
 
 /// Bytes of an expected-output file kept beside the tests.
 std::string expectedFile(const std::string& name);
