@@ -53,7 +53,7 @@ bool retryWhileHeld(const char* path, Call call)
             return true;
         }
         DWORD error = GetLastError();
-        unsigned pause = mdFsHeldError(error) ? mdFsHeldPauseMs(waited) : 0;
+        unsigned pause = mdFsHeldError(error, GetFileAttributesA(path)) ? mdFsHeldPauseMs(waited) : 0;
         if (pause == 0) {
             SetLastError(error);
             return false;
@@ -100,9 +100,13 @@ bool moveAcrossVolumes(const char* from, const char* to)
 
 }  // namespace
 
-bool mdFsHeldError(unsigned long error)
+bool mdFsHeldError(unsigned long error, unsigned long attributes)
 {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
+        return true;
+    }
+    const unsigned long lasting = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY;
+    return error == ERROR_ACCESS_DENIED && (attributes == INVALID_FILE_ATTRIBUTES || (attributes & lasting) == 0);
 }
 
 unsigned mdFsHeldPauseMs(unsigned waitedMs)

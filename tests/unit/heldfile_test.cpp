@@ -15,14 +15,31 @@ namespace {
 
 TEST(HeldFile, OnlyAHeldFileIsWaitedFor)
 {
-    const unsigned long held[] = {ERROR_SHARING_VIOLATION, ERROR_LOCK_VIOLATION, ERROR_ACCESS_DENIED};
-    for (unsigned long error : held) {
-        EXPECT_TRUE(mdFsHeldError(error)) << error;
-    }
-    const unsigned long others[] = {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_DISK_FULL, ERROR_NOT_SAME_DEVICE,
-                                    ERROR_INVALID_NAME, ERROR_ALREADY_EXISTS, 0};
-    for (unsigned long error : others) {
-        EXPECT_FALSE(mdFsHeldError(error)) << error;
+    const unsigned long file = FILE_ATTRIBUTE_ARCHIVE;
+    const struct {
+        unsigned long error;
+        unsigned long attributes;
+        bool held;
+    } cases[] = {
+        {ERROR_SHARING_VIOLATION, file, true},
+        {ERROR_LOCK_VIOLATION, file, true},
+        {ERROR_ACCESS_DENIED, file, true},
+        {ERROR_ACCESS_DENIED, FILE_ATTRIBUTE_NORMAL, true},
+        {ERROR_ACCESS_DENIED, INVALID_FILE_ATTRIBUTES, true},
+        {ERROR_SHARING_VIOLATION, FILE_ATTRIBUTE_READONLY, true},
+        // A folder or a read-only file is denied for good: no wait.
+        {ERROR_ACCESS_DENIED, FILE_ATTRIBUTE_DIRECTORY, false},
+        {ERROR_ACCESS_DENIED, FILE_ATTRIBUTE_READONLY | file, false},
+        {ERROR_FILE_NOT_FOUND, file, false},
+        {ERROR_PATH_NOT_FOUND, INVALID_FILE_ATTRIBUTES, false},
+        {ERROR_DISK_FULL, file, false},
+        {ERROR_NOT_SAME_DEVICE, file, false},
+        {ERROR_INVALID_NAME, INVALID_FILE_ATTRIBUTES, false},
+        {ERROR_ALREADY_EXISTS, file, false},
+        {0, file, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(mdFsHeldError(c.error, c.attributes), c.held) << c.error << " " << c.attributes;
     }
 }
 
