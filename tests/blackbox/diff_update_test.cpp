@@ -361,7 +361,6 @@ TEST_F(Sandbox, DiffRunTracesEveryStepInOrder)
         }
     }
     EXPECT_EQ(work[2].rfind("log_v: argv[0] ", 0), 0u);
-    expectDebugChannelIsTheLog(r, read("update_log.txt"));
     if (!underWine()) {
         EXPECT_EQ(work[8], "log_v: lo: " + full("old"));
         EXPECT_EQ(work[9], "log_v: sh: " + full("old")) << "one form only: the canonical path";
@@ -394,9 +393,9 @@ TEST_F(Sandbox, DebugChannelCarriesEveryLogLine)
     std::string name = folder + "/" + folder + "/" + std::string(200, 'n') + ".dat";
     write("old", "abc");
     write("new", "abd");
+    // run() has compared every debugger line with the run log's; here the long ones are named.
     RunResult r = run({"-diff", "old", "new", name});
     ASSERT_EQ(r.status, 0);
-    expectDebugChannelIsTheLog(r, read("update_log.txt"));
     ASSERT_GE(r.debugLines.size(), 2u);
     EXPECT_EQ(r.debugLines[0].substr(r.debugLines[0].find("]: ") + 3), expectedFile("header1.txt") + "\n");
     EXPECT_EQ(r.debugLines[1].substr(r.debugLines[1].find("]: ") + 3), expectedFile("header2.txt") + "\n");

@@ -23,7 +23,8 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    /// Runs the program with these arguments (entry 0 is added); extraEnv as "NAME=value".
+    /// Runs the program with these arguments (entry 0 is added); extraEnv as "NAME=value". Under
+    /// Wine it checks that the debugger channel carried exactly the run log's lines.
     RunResult run(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {});
     /// Runs a command as given (argv[0] a path or a name on PATH) in the folder.
     RunResult runCommand(std::vector<std::string> argv, const std::vector<std::string>& extraEnv = {});
@@ -61,6 +62,7 @@ private:
 
 /// Under Wine: every string the program sent to the debugger channel is, byte for byte, the run
 /// log's line in its order with a bare line feed for the log's CR LF. Natively nothing to check.
+/// Sandbox::run checks it after every run that wrote its log.
 void expectDebugChannelIsTheLog(const RunResult& r, const std::string& logBytes);
 
 /// The Wine prefix the Windows build runs in (as tools/wine-run chooses it).
