@@ -235,7 +235,8 @@ TEST_P(EmptyOutputName, StepsComeInTheirOrder)
 INSTANTIATE_TEST_SUITE_P(
     Rows, EmptyOutputName,
     ::testing::Values(
-        EmptyOutputCase{"MoveFails", {"-update", "src", "d", ""}, 256 - 41, "failed to rename file: '%t' --> ''", "", true},
+        EmptyOutputCase{"MoveFails", {"-update", "src", "d", ""}, 256 - 41, "failed to rename file: '%t' --> ''", "",
+                        true},
         EmptyOutputCase{"SourceMissing", {"-update", "nothing", "d", ""}, 256 - 10,
                         "failed to open (with read mode): %s", "nothing", false},
         EmptyOutputCase{"DiffMissing", {"-update", "src", "nothing", ""}, 256 - 11,
