@@ -8,8 +8,9 @@ constexpr int MD_BLOCK_SIZE = 1024;
 
 /// Full path of in, formed against the current directory, into out (MD_PATH_MAX bytes), with
 /// trace lines of its long and short forms. A name that cannot be made full is copied unchanged;
-/// a path that does not fit is reported and leaves out empty, so that its use fails cleanly.
-void mdResolvePath(char* out, const char* in);
+/// a path that does not fit is reported and leaves out empty, so that its use fails cleanly: the
+/// answer is false then only, which tells it from an empty name.
+bool mdResolvePath(char* out, const char* in);
 
 /// Writes diff[i] = new[i] - old[i] (mod 256), as long as new. 0, -1, -2, -3 or -4.
 int mdMakeDiff(const char* oldPath, const char* newPath, const char* diffPath);
@@ -21,8 +22,10 @@ int mdVerify(const char* referencePath, const char* candidatePath);
 /// Makes the difference file, then proves it by rebuilding the new file into ~test.tmp.
 int mdDoDiff(const char* oldPath, const char* newPath, const char* diffPath);
 /// Rebuilds into ~test.tmp, then moves it onto the output (which may be the source). 0, -41 or
-/// the code of the failed step.
-int mdDoUpdate(const char* sourcePath, const char* diffPath, const char* outputPath, bool verbose);
+/// the code of the failed step. outputFormed false (an output path that did not fit its buffer)
+/// fails with -41 before anything is written.
+int mdDoUpdate(const char* sourcePath, const char* diffPath, const char* outputPath, bool verbose,
+               bool outputFormed = true);
 
 /// Name of the temporary file of both workflows, in the current directory.
 constexpr const char* MD_TEMP_NAME = "~test.tmp";

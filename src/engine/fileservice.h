@@ -27,12 +27,16 @@ bool mdFsExists(const char* path);
 bool mdFsSameFile(const char* pathA, const char* pathB);
 /// Size in bytes of a file (not a directory), as a 64-bit count.
 bool mdFsFileSize(const char* path, uint64_t* size);
+// On Windows the three calls below wait a while for a file that another program holds open
+// (engine/heldfile.h).
 /// Copies a file onto another name, overwriting an existing file there.
 bool mdFsCopy(const char* from, const char* to);
 /// Deletes a file.
 bool mdFsDelete(const char* path);
-/// Moves a file onto another name, replacing an existing file there, crossing volumes by copying.
-/// The new name is durable when it returns true; a replaced file's permissions pass to the new one.
+/// Moves a file onto another name, replacing an existing file there. Across volumes a whole copy
+/// is made beside the target, forced to storage and moved over it, so that the target is either
+/// as it was or complete. The new name is durable when it returns true; a replaced file's
+/// permissions pass to the new one.
 bool mdFsMove(const char* from, const char* to);
 /// Forces a written file's data to storage.
 bool mdFsFlushToDisk(const char* path);

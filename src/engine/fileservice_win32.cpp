@@ -1,5 +1,9 @@
-// Win32 file services: GetFullPathNameA and its kin, identity by volume and file index, MoveFileExA.
+// Win32 file services: GetFullPathNameA and its kin, identity by volume and file index, MoveFileExA,
+// each write call tried again for a while when another program holds its file.
 #include "engine/fileservice.h"
+
+#include "diag/log.h"
+#include "engine/heldfile.h"
 
 #include <windows.h>
 #include <shlwapi.h>
@@ -37,7 +41,85 @@ bool fileIdentity(const char* path, BY_HANDLE_FILE_INFORMATION* info)
     return known != 0;
 }
 
+// Runs call (a file call that sets the last error when it answers false) again while it fails
+// because another program holds the file named path, with growing pauses for MD_HELD_WAIT_MS in
+// all. The last error of the last try is kept for the caller.
+template <typename Call>
+bool retryWhileHeld(const char* path, Call call)
+{
+    unsigned waited = 0;
+    for (;;) {
+        if (call()) {
+            return true;
+        }
+        DWORD error = GetLastError();
+        unsigned pause = mdFsHeldError(error, GetFileAttributesA(path)) ? mdFsHeldPauseMs(waited) : 0;
+        if (pause == 0) {
+            SetLastError(error);
+            return false;
+        }
+        if (waited == 0) {
+            MD_LOG(LOG_W, "file held by another program (error %d), waiting up to %d ms: %s", static_cast<int>(error),
+                   static_cast<int>(MD_HELD_WAIT_MS), path);
+        }
+        Sleep(pause);
+        waited += pause;
+    }
+}
+
+bool moveWithinVolume(const char* from, const char* to)
+{
+    // Plain MoveFileA refuses an existing target; these flags replace it and return only once
+    // the move is on the disk.
+    return retryWhileHeld(to, [&] {
+        return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    });
+}
+
+// Across volumes: a whole copy beside the target, on the target's volume, forced to storage
+// first, so that the target is only ever replaced by a complete file (a move that copies onto
+// the target itself would leave it partial on a full disk).
+bool moveAcrossVolumes(const char* from, const char* to)
+{
+    char beside[MAX_PATH * 4];
+    if (std::snprintf(beside, sizeof beside, "%s.~test.tmp", to) >= static_cast<int>(sizeof beside)) {
+        return false;
+    }
+    bool copied = retryWhileHeld(beside, [&] { return CopyFileA(from, beside, FALSE) != FALSE; }) &&
+                  mdFsFlushToDisk(beside);
+    if (!copied || !moveWithinVolume(beside, to)) {
+        DWORD error = GetLastError();
+        DeleteFileA(beside);
+        SetLastError(error);
+        return false;
+    }
+    // The output is complete in its place; a source that stays behind changes nothing for it.
+    mdFsDelete(from);
+    return true;
+}
+
 }  // namespace
+
+bool mdFsHeldError(unsigned long error, unsigned long attributes)
+{
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
+        return true;
+    }
+    const unsigned long lasting = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY;
+    return error == ERROR_ACCESS_DENIED && (attributes == INVALID_FILE_ATTRIBUTES || (attributes & lasting) == 0);
+}
+
+unsigned mdFsHeldPauseMs(unsigned waitedMs)
+{
+    if (waitedMs >= MD_HELD_WAIT_MS) {
+        return 0;
+    }
+    unsigned pause = waitedMs == 0 ? 50 : waitedMs;
+    if (pause > 1000) {
+        pause = 1000;
+    }
+    return pause < MD_HELD_WAIT_MS - waitedMs ? pause : MD_HELD_WAIT_MS - waitedMs;
+}
 
 mdPathResult mdFsFullPath(const char* name, char* out, size_t outSize)
 {
@@ -92,20 +174,21 @@ bool mdFsFileSize(const char* path, uint64_t* size)
 
 bool mdFsCopy(const char* from, const char* to)
 {
-    return CopyFileA(from, to, FALSE) != FALSE;
+    // Either end may be held: the source by a scanner reading it, the target by one checking it.
+    return retryWhileHeld(to, [&] { return CopyFileA(from, to, FALSE) != FALSE; });
 }
 
 bool mdFsDelete(const char* path)
 {
-    return DeleteFileA(path) != FALSE;
+    return retryWhileHeld(path, [&] { return DeleteFileA(path) != FALSE; });
 }
 
 bool mdFsMove(const char* from, const char* to)
 {
-    // Plain MoveFileA refuses an existing target; these flags replace it, let the move cross
-    // volumes by copying, and return only once the move is on the disk.
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH) !=
-           FALSE;
+    if (moveWithinVolume(from, to)) {
+        return true;
+    }
+    return GetLastError() == ERROR_NOT_SAME_DEVICE && moveAcrossVolumes(from, to);
 }
 
 bool mdFsFlushToDisk(const char* path)

@@ -20,7 +20,7 @@ void traceForm(mdPathResult result, const char* label, const char* form)
 
 }  // namespace
 
-void mdResolvePath(char* out, const char* in)
+bool mdResolvePath(char* out, const char* in)
 {
     mdPathResult full = mdFsFullPath(in, out, MD_PATH_MAX);
     if (full == MD_PATH_OK) {
@@ -29,17 +29,18 @@ void mdResolvePath(char* out, const char* in)
         char shortForm[MD_PATH_MAX];
         traceForm(mdFsLongPath(out, longForm, sizeof longForm), "lo", longForm);
         traceForm(mdFsShortPath(out, shortForm, sizeof shortForm), "sh", shortForm);
-        return;
+        return true;
     }
 
     MD_LOG(LOG_V, "in: %s --> ???", in);
     size_t length = std::strlen(in);
     if (full == MD_PATH_FAILED && length < static_cast<size_t>(MD_PATH_MAX)) {
         std::memcpy(out, in, length + 1);
-        return;
+        return true;
     }
     // Never cut a path into another name: an empty path makes the step that uses it fail with
     // its own code, and nothing is written under a wrong name.
     out[0] = '\0';
     MD_REPORT(LOG_E, "path too long: %s", in);
+    return false;
 }

@@ -84,14 +84,15 @@ int mdDoDiff(const char* oldPath, const char* newPath, const char* diffPath)
     return result;
 }
 
-int mdDoUpdate(const char* sourcePath, const char* diffPath, const char* outputPath, bool verbose)
+int mdDoUpdate(const char* sourcePath, const char* diffPath, const char* outputPath, bool verbose,
+               bool outputFormed)
 {
     MD_LOG(LOG_V, "mdDoUpdate('%s', '%s', '%s')", sourcePath, diffPath, outputPath);
     char tempPath[MD_PATH_MAX];
     mdResolvePath(tempPath, MD_TEMP_NAME);
-    if (outputPath[0] == '\0') {
-        // An output path that could not be formed: fail where it would be used, before anything
-        // is written.
+    if (!outputFormed) {
+        // An output path too long to be formed: fail where it would be used, before anything is
+        // written. An empty name is a name like any other: its move fails after the rebuild.
         MD_REPORT(LOG_E, "failed to rename file: '%s' --> '%s'", tempPath, outputPath);
         return -41;
     }

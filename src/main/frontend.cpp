@@ -12,12 +12,13 @@ bool equals(const char* argument, const char* keyword)
     return std::strcmp(argument, keyword) == 0;
 }
 
-// Resolves three consecutive entries into the three given buffers, in argument order.
-void resolveThree(char** entries, char* first, char* second, char* third)
+// Resolves three consecutive entries into the three given buffers, in argument order; false
+// when the third did not fit its buffer.
+bool resolveThree(char** entries, char* first, char* second, char* third)
 {
     mdResolvePath(first, entries[0]);
     mdResolvePath(second, entries[1]);
-    mdResolvePath(third, entries[2]);
+    return mdResolvePath(third, entries[2]);
 }
 
 int dispatch(const mdRequest& request)
@@ -26,7 +27,7 @@ int dispatch(const mdRequest& request)
     case MD_MODE_DIFF:
         return mdDoDiff(request.srcPath, request.newPath, request.outPath);
     case MD_MODE_UPDATE:
-        return mdDoUpdate(request.srcPath, request.diffPath, request.outPath, request.verbose);
+        return mdDoUpdate(request.srcPath, request.diffPath, request.outPath, request.verbose, !request.outTooLong);
     case MD_MODE_ZELUPDATE:
         return mdDoZELUpdate(request.verbose);
     default:
@@ -51,7 +52,8 @@ bool mdParseArgs(int argc, char** argv, mdRequest* request)
             // Three paths must follow "-verbose"; the vector ends before the third.
             return false;
         }
-        resolveThree(argv + (verbose ? 3 : 2), request->srcPath, request->diffPath, request->outPath);
+        request->outTooLong = !resolveThree(argv + (verbose ? 3 : 2), request->srcPath, request->diffPath,
+                                            request->outPath);
         request->verbose = verbose;
         request->mode = MD_MODE_UPDATE;
         return true;

@@ -13,6 +13,7 @@ struct mdRequest {
     char outPath[MD_PATH_MAX];   ///< the file the workflow writes
     int32_t mode;                ///< 0 none, 1 make a difference file, 2 apply one, 3 product upgrade
     bool verbose;                ///< "-verbose" stood right after the keyword
+    bool outTooLong;             ///< the output's full path did not fit: outPath is empty
 };
 
 enum { MD_MODE_NONE = 0, MD_MODE_DIFF = 1, MD_MODE_UPDATE = 2, MD_MODE_ZELUPDATE = 3 };

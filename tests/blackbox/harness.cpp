@@ -13,8 +13,6 @@
 #include <fstream>
 #include <sstream>
 
-const char* const kCutMark = "\x01(cut)";
-
 namespace {
 
 std::string envOr(const char* name, const char* fallback)
@@ -53,61 +51,34 @@ void removeTree(const std::string& path)
     }
 }
 
-int hexValue(char c)
+// The debugger tool's record: each string as its length in decimal, a line feed, its bytes.
+std::vector<std::string> debugRecord(const std::string& record)
 {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// Wine's debugstr channel prints each OutputDebugStringA text as a C-escaped literal.
-std::string unescapeWine(const std::string& text)
-{
-    std::string bytes;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 >= text.size()) {
-            bytes += text[i];
-            continue;
-        }
-        char c = text[++i];
-        switch (c) {
-        case 'n': bytes += '\n'; break;
-        case 'r': bytes += '\r'; break;
-        case 't': bytes += '\t'; break;
-        case 'x':
-            if (i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
-                bytes += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
-                i += 2;
-            }
+    std::vector<std::string> strings;
+    size_t at = 0;
+    while (at < record.size()) {
+        size_t lf = record.find('\n', at);
+        if (lf == std::string::npos) {
+            ADD_FAILURE() << "debugger record ends inside a length";
             break;
-        default: bytes += c; break;
         }
+        size_t length = std::strtoul(record.substr(at, lf - at).c_str(), nullptr, 10);
+        if (lf + 1 + length > record.size()) {
+            ADD_FAILURE() << "debugger record ends inside a string";
+            break;
+        }
+        strings.push_back(record.substr(lf + 1, length));
+        at = lf + 1 + length;
     }
-    return bytes;
+    return strings;
 }
 
-std::vector<std::string> debugLinesOf(const std::string& wineErr)
+// The Windows form of a path of this machine: Wine maps the Unix root to drive Z:.
+std::string wineForm(const std::string& path)
 {
-    static const std::string marker = ":debugstr:OutputDebugStringA \"";
-    std::vector<std::string> lines;
-    std::istringstream in(wineErr);
-    std::string line;
-    while (std::getline(in, line)) {
-        size_t at = line.find(marker);
-        if (at == std::string::npos) {
-            continue;
-        }
-        // Wine cuts long texts, ending them in `"...`; such a line keeps the marker.
-        size_t start = at + marker.size();
-        bool cut = line.size() >= start + 4 && line.compare(line.size() - 4, 4, "\"...") == 0;
-        size_t end = line.size() - (cut ? 4 : 1);
-        if (end < start) {
-            continue;
-        }
-        lines.push_back(unescapeWine(line.substr(start, end - start)) + (cut ? kCutMark : ""));
-    }
-    return lines;
+    std::string form = "Z:" + path;
+    std::replace(form.begin(), form.end(), '/', '\\');
+    return form;
 }
 
 }  // namespace
@@ -139,8 +110,13 @@ std::vector<std::string> Sandbox::programArgv(const std::vector<std::string>& ar
     EXPECT_FALSE(program.empty()) << "MDIFF_PROGRAM names no program";
     std::vector<std::string> argv;
     if (!wrapper.empty()) {
+        // The program runs as the debuggee of the debugger tool, which records each debugger
+        // string whole (Wine's own debugstr channel cuts long ones).
+        std::string debugger = envOr("MDIFF_DEBUGGER", "");
+        EXPECT_FALSE(debugger.empty()) << "MDIFF_DEBUGGER names no debugger tool";
         argv.push_back(wrapper);
-        env->insert(env->begin(), "WINEDEBUG=-all,+debugstr,+exec");
+        argv.push_back(debugger);
+        env->insert(env->begin(), "WINEDEBUG=-all,+exec");
     }
     argv.push_back(program);
     argv.insert(argv.end(), args.begin(), args.end());
@@ -151,12 +127,23 @@ RunResult Sandbox::run(const std::vector<std::string>& args, const std::vector<s
 {
     std::vector<std::string> env = extraEnv;
     std::vector<std::string> argv = programArgv(args, &env);
-    return runCommand(argv, env);
+    RunResult result = runCommand(argv, env);
+    // Every run that wrote its log: the debugger saw exactly the log's lines.
+    struct stat info;
+    if (underWine() && lstat(local("update_log.txt").c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+        expectDebugChannelIsTheLog(result, read("update_log.txt"));
+    }
+    return result;
 }
 
 RunResult Sandbox::runCommand(std::vector<std::string> argv, const std::vector<std::string>& extraEnv)
 {
     return finish(spawn(std::move(argv), extraEnv));
+}
+
+Sandbox::Started Sandbox::startCommand(std::vector<std::string> argv, const std::vector<std::string>& extraEnv)
+{
+    return spawn(std::move(argv), extraEnv);
 }
 
 Sandbox::Started Sandbox::start(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv)
@@ -179,6 +166,8 @@ Sandbox::Started Sandbox::spawn(std::vector<std::string> argv, const std::vector
     std::string stem = dir_ + ".run" + std::to_string(runs_++);
     started.outPath = stem + ".out";
     started.errPath = stem + ".err";
+    started.debugPath = stem + ".dbg";
+    std::string debugRecordAssignment = "MDIFF_DEBUG_RECORD=" + wineForm(started.debugPath);
     started.pid = fork();
     if (started.pid == 0) {
         if (chdir(dir_.c_str()) != 0) {
@@ -190,6 +179,7 @@ Sandbox::Started Sandbox::spawn(std::vector<std::string> argv, const std::vector
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
+        putenv(debugRecordAssignment.data());
         for (const std::string& assignment : extraEnv) {
             putenv(strdup(assignment.c_str()));
         }
@@ -207,9 +197,10 @@ RunResult Sandbox::finish(const Started& started)
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
     result.out = readWhole(started.outPath);
     result.err = readWhole(started.errPath);
-    result.debugLines = debugLinesOf(result.err);
+    result.debugLines = debugRecord(readWhole(started.debugPath));
     unlink(started.outPath.c_str());
     unlink(started.errPath.c_str());
+    unlink(started.debugPath.c_str());
     return result;
 }
 
@@ -231,10 +222,10 @@ bool Sandbox::exists(const std::string& name) const
     return lstat(local(name).c_str(), &info) == 0;
 }
 
-std::vector<std::string> Sandbox::listing() const
+std::vector<std::string> Sandbox::listing(const std::string& subfolder) const
 {
     std::vector<std::string> names;
-    if (DIR* dir = opendir(dir_.c_str())) {
+    if (DIR* dir = opendir(subfolder.empty() ? dir_.c_str() : local(subfolder).c_str())) {
         while (dirent* entry = readdir(dir)) {
             std::string name = entry->d_name;
             if (name != "." && name != "..") {
@@ -257,10 +248,26 @@ std::string Sandbox::full(const std::string& name) const
     if (!underWine()) {
         return local(name);
     }
-    // Wine maps the Unix root to drive Z:.
-    std::string path = "Z:" + local(name);
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
+    return wineForm(local(name));
+}
+
+void expectDebugChannelIsTheLog(const RunResult& r, const std::string& logBytes)
+{
+    if (!underWine()) {
+        return;
+    }
+    bool allCrLf = false;
+    std::vector<std::string> logged = logLines(logBytes, &allCrLf);
+    EXPECT_TRUE(allCrLf);
+    ASSERT_EQ(r.debugLines.size(), logged.size()) << "one debugger string per run log line";
+    for (size_t i = 0; i < logged.size(); ++i) {
+        EXPECT_EQ(r.debugLines[i], logged[i] + "\n") << "line " << i << ": the channel gets a bare line feed";
+    }
+}
+
+std::string winePrefix()
+{
+    return envOr("WINEPREFIX", envOr("MDIFF_WINEPREFIX", (envOr("HOME", "/root") + "/.wine-mdiff").c_str()).c_str());
 }
 
 std::string expectedFile(const std::string& name)

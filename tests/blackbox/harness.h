@@ -10,12 +10,9 @@
 struct RunResult {
     int status = -1;                     ///< exit status as the shell sees it (0..255)
     std::string out;                     ///< standard output, bytes as written
-    std::vector<std::string> debugLines; ///< debugger-channel lines (Windows build only)
+    std::vector<std::string> debugLines; ///< debugger-channel strings, whole (Windows build only)
     std::string err;                     ///< standard error (under Wine: its debug channels)
 };
-
-/// Ends a debugger-channel line that Wine shortened; the text before it is the line's start.
-extern const char* const kCutMark;
 
 /// True when the program under test is the Windows build, run under Wine.
 bool underWine();
@@ -26,7 +23,8 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    /// Runs the program with these arguments (entry 0 is added); extraEnv as "NAME=value".
+    /// Runs the program with these arguments (entry 0 is added); extraEnv as "NAME=value". Under
+    /// Wine it checks that the debugger channel carried exactly the run log's lines.
     RunResult run(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {});
     /// Runs a command as given (argv[0] a path or a name on PATH) in the folder.
     RunResult runCommand(std::vector<std::string> argv, const std::vector<std::string>& extraEnv = {});
@@ -36,16 +34,19 @@ protected:
         int pid = -1;
         std::string outPath;
         std::string errPath;
+        std::string debugPath;  ///< what the debugger tool recorded (Windows build only)
     };
     /// Starts the program without waiting; finish() collects it.
     Started start(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {});
     RunResult finish(const Started& started);
+    /// Starts a command as given without waiting; finish() collects it.
+    Started startCommand(std::vector<std::string> argv, const std::vector<std::string>& extraEnv = {});
 
     void write(const std::string& name, const std::string& bytes);
     std::string read(const std::string& name) const;
     bool exists(const std::string& name) const;
-    /// Names in the folder, sorted, without "." and "..".
-    std::vector<std::string> listing() const;
+    /// Names in the folder (or in a folder of it), sorted, without "." and "..".
+    std::vector<std::string> listing(const std::string& subfolder = "") const;
     /// The path of a name in the folder as this test's process sees it.
     std::string local(const std::string& name) const;
     /// The full path the program forms for a name in its current directory.
@@ -58,6 +59,14 @@ private:
     Started spawn(std::vector<std::string> argv, const std::vector<std::string>& extraEnv);
     int runs_ = 0;
 };
+
+/// Under Wine: every string the program sent to the debugger channel is, byte for byte, the run
+/// log's line in its order with a bare line feed for the log's CR LF. Natively nothing to check.
+/// Sandbox::run checks it after every run that wrote its log.
+void expectDebugChannelIsTheLog(const RunResult& r, const std::string& logBytes);
+
+/// The Wine prefix the Windows build runs in (as tools/wine-run chooses it).
+std::string winePrefix();
 
 /// Bytes of an expected-output file kept beside the tests.
 std::string expectedFile(const std::string& name);

@@ -76,8 +76,10 @@ protected:
     bool shellAsked(const RunResult& r, int waitMs)
     {
         if (underWine()) {
-            return r.err.find("ShellExecuteA 0000000000000000,\"OPEN\",\"update_log.txt\",\"\",\"\",5") !=
-                   std::string::npos;
+            // The window handle is traced as a null pointer of the build's width.
+            size_t call = r.err.find("ShellExecuteA 00000000");
+            return call != std::string::npos &&
+                   r.err.find(",\"OPEN\",\"update_log.txt\",\"\",\"\",5", call) != std::string::npos;
         }
         std::string record = openerRecord(waitMs);
         if (!record.empty()) {

@@ -109,7 +109,7 @@ INSTANTIATE_TEST_SUITE_P(
     Table, OddArguments,
     ::testing::Values(
         OddCase{"EmptyDiffArguments", {"-diff", "", "", ""}, {255}, {}, false},
-        OddCase{"EmptyUpdateArguments", {"-update", "", "", ""}, {256 - 41}, {}, false},
+        OddCase{"EmptyUpdateArguments", {"-update", "", "", ""}, {256 - 10}, {}, false},
         OddCase{"EmptyKeyword", {"", "old", "new", "d"}, {255}, {}, false},
         OddCase{"Name1023", {"-diff", "old", "new", longName(1023)}, {253}, {}, false},
         OddCase{"Name1024", {"-diff", "old", "new", longName(1024)}, {253}, {}, false},
@@ -184,6 +184,243 @@ TEST_F(Sandbox, OutputOnAnotherFileSystemIsReplacedWhole)
     EXPECT_NE(access((out + ".~test.tmp").c_str(), F_OK), 0) << "nothing left beside the output";
     unlink(out.c_str());
     rmdir(other.c_str());
+}
+
+}  // namespace
+
+namespace {
+
+// ---- an empty output name: the rebuild first, then the move fails ----
+
+struct EmptyOutputCase {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    std::string report;  // "%t" stands for the temporary file's full path, "%s" for the subject's
+    const char* subject;
+    bool rebuilt;        // ~test.tmp holds the rebuilt file afterwards
+};
+
+void PrintTo(const EmptyOutputCase& c, std::ostream* os) { *os << c.name; }
+
+class EmptyOutputName : public Sandbox, public ::testing::WithParamInterface<EmptyOutputCase> {};
+
+TEST_P(EmptyOutputName, StepsComeInTheirOrder)
+{
+    const EmptyOutputCase& c = GetParam();
+    write("src", "abc");
+    write("d", "\x01\x01\x01");
+    RunResult r = run(c.args);
+    EXPECT_EQ(r.status, c.status);
+    std::string report = c.report;
+    size_t at = report.find("%t");
+    if (at != std::string::npos) {
+        report.replace(at, 2, full("~test.tmp"));
+    }
+    at = report.find("%s");
+    if (at != std::string::npos) {
+        report.replace(at, 2, full(c.subject));
+    }
+    std::string progress = c.args[1] == "-verbose" ? expectedFile("patching.txt") : "";
+    EXPECT_EQ(r.out, progress + errorReport(report));
+    std::vector<std::string> expected = {"d", "src", "update_log.txt"};
+    if (c.rebuilt) {
+        expected.push_back("~test.tmp");
+        EXPECT_EQ(read("~test.tmp"), "bcd") << "the rebuilt output stays in the temporary file";
+    }
+    EXPECT_EQ(listing(), expected);
+    EXPECT_EQ(read("src"), "abc");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, EmptyOutputName,
+    ::testing::Values(
+        EmptyOutputCase{"MoveFails", {"-update", "src", "d", ""}, 256 - 41, "failed to rename file: '%t' --> ''", "",
+                        true},
+        EmptyOutputCase{"SourceMissing", {"-update", "nothing", "d", ""}, 256 - 10,
+                        "failed to open (with read mode): %s", "nothing", false},
+        EmptyOutputCase{"DiffMissing", {"-update", "src", "nothing", ""}, 256 - 11,
+                        "failed to open (with read mode): %s", "nothing", false},
+        EmptyOutputCase{"Verbose", {"-update", "-verbose", "src", "d", ""}, 256 - 41,
+                        "failed to rename file: '%t' --> ''", "", true}),
+    [](const ::testing::TestParamInfo<EmptyOutputCase>& info) { return std::string(info.param.name); });
+
+// ---- a file another program holds for a moment (Windows share modes) ----
+
+class HeldFile : public Sandbox {
+protected:
+    // Starts the holder on a name in the folder and returns once the file is held.
+    Started hold(const std::string& name, int ms)
+    {
+        Started holder = startCommand({std::getenv("MDIFF_WRAPPER"), std::getenv("MDIFF_HOLDER"), name,
+                                       std::to_string(ms)});
+        for (int waited = 0; waited < 20000; waited += 20) {
+            FILE* f = std::fopen(holder.outPath.c_str(), "rb");
+            char line[16] = "";
+            if (f != nullptr) {
+                std::fgets(line, sizeof line, f);
+                std::fclose(f);
+            }
+            if (std::string(line) == "held\n" || std::string(line) == "held\r\n") {
+                return holder;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ADD_FAILURE() << "the holder never held " << name;
+        return holder;
+    }
+
+    void SetUp() override
+    {
+        Sandbox::SetUp();
+        if (!underWine()) {
+            GTEST_SKIP() << "POSIX files have no share modes";
+        }
+        ASSERT_NE(std::getenv("MDIFF_HOLDER"), nullptr) << "MDIFF_HOLDER names no holder program";
+    }
+
+    size_t waitLines()
+    {
+        std::string log = read("update_log.txt");
+        size_t count = 0;
+        for (size_t at = log.find("]: file held by another program"); at != std::string::npos;
+             at = log.find("]: file held by another program", at + 1)) {
+            EXPECT_EQ(log.rfind("log_w: ", at), log.rfind("\n", at) + 1) << "logged as a warning";
+            ++count;
+        }
+        return count;
+    }
+};
+
+TEST_F(HeldFile, OutputHeldForAMomentIsReplacedAfterAWait)
+{
+    write("src", "abc");
+    write("d", "\x01\x01\x01");
+    write("out", "previous output");
+    Started holder = hold("out", 2000);
+    RunResult r = run({"-update", "src", "d", "out"});
+    EXPECT_EQ(finish(holder).status, 0);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(read("out"), "bcd");
+    EXPECT_FALSE(exists("~test.tmp"));
+    EXPECT_EQ(waitLines(), 1u) << "one warning when the wait starts";
+}
+
+TEST_F(HeldFile, OutputHeldPastTheWaitFailsAsBefore)
+{
+    write("src", "abc");
+    write("d", "\x01\x01\x01");
+    write("out", "previous output");
+    Started holder = hold("out", 8000);
+    RunResult r = run({"-update", "src", "d", "out"});
+    EXPECT_EQ(r.status, 256 - 41);
+    EXPECT_EQ(r.out, errorReport("failed to rename file: '" + full("~test.tmp") + "' --> '" + full("out") + "'"));
+    EXPECT_EQ(finish(holder).status, 0);
+    EXPECT_EQ(read("out"), "previous output");
+    EXPECT_EQ(read("~test.tmp"), "bcd");
+    EXPECT_EQ(waitLines(), 1u);
+}
+
+TEST_F(HeldFile, BackupHeldForAMomentIsStillWritten)
+{
+    write("zel.original", "abc");
+    write("zel.exe", "the installed program");
+    write("zel.diff", "\x01\x01\x01");
+    write("zel.exe.backup", "an older backup");
+    Started holder = hold("zel.exe.backup", 2000);
+    RunResult r = run({"-zelupdate", "x", "x", "x"});
+    EXPECT_EQ(finish(holder).status, 0);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(read("zel.exe.backup"), "the installed program");
+    EXPECT_EQ(read("zel.exe"), "bcd");
+    EXPECT_EQ(waitLines(), 1u);
+}
+
+// ---- an output on another volume: a whole copy beside it, then a move there ----
+
+class OtherVolume : public Sandbox {
+protected:
+    void SetUp() override
+    {
+        Sandbox::SetUp();
+        mount_ = dir_ + ".vol";
+        ASSERT_EQ(mkdir(mount_.c_str(), 0755), 0);
+        if (runCommand({"mount", "-t", "tmpfs", "-o", "size=256k", "tmpfs", mount_}).status != 0) {
+            rmdir(mount_.c_str());
+            mount_.clear();
+            GTEST_SKIP() << "no tmpfs can be mounted here";
+        }
+        if (underWine()) {
+            // A drive letter of its own for the small file system, as a second disk.
+            drive_ = winePrefix() + "/dosdevices/m:";
+            unlink(drive_.c_str());
+            ASSERT_EQ(symlink(mount_.c_str(), drive_.c_str()), 0) << drive_;
+        }
+    }
+
+    void TearDown() override
+    {
+        if (!drive_.empty()) {
+            unlink(drive_.c_str());
+        }
+        if (!mount_.empty()) {
+            runCommand({"umount", mount_});
+            rmdir(mount_.c_str());
+        }
+        Sandbox::TearDown();
+    }
+
+    // The output's name as the program is given it.
+    std::string outputArg() const { return underWine() ? "M:\\out" : mount_ + "/out"; }
+
+    std::string readOutput(const std::string& name) const
+    {
+        FILE* f = std::fopen((mount_ + "/" + name).c_str(), "rb");
+        if (f == nullptr) {
+            return "(missing)";
+        }
+        std::string bytes(400000, '\0');
+        bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
+        std::fclose(f);
+        return bytes;
+    }
+
+    void writeOutput(const std::string& bytes)
+    {
+        FILE* f = std::fopen((mount_ + "/out").c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+
+    std::string mount_;
+    std::string drive_;
+};
+
+TEST_F(OtherVolume, OutputIsReplacedWhole)
+{
+    write("src", std::string(100000, 'a'));
+    write("d", std::string(100000, '\x01'));
+    writeOutput("previous");
+    RunResult r = run({"-update", "src", "d", outputArg()});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(readOutput("out"), std::string(100000, 'b'));
+    EXPECT_EQ(readOutput("out.~test.tmp"), "(missing)") << "nothing left beside the output";
+    EXPECT_FALSE(exists("~test.tmp"));
+}
+
+TEST_F(OtherVolume, FullVolumeLeavesTheOutputAsItWas)
+{
+    // 400 kB do not fit the 256 kB file system: the copy beside the output fails part way.
+    write("src", std::string(400000, 'a'));
+    write("d", std::string(400000, '\x01'));
+    writeOutput("previous");
+    RunResult r = run({"-update", "src", "d", outputArg()});
+    EXPECT_EQ(r.status, 256 - 41);
+    EXPECT_EQ(readOutput("out"), "previous");
+    EXPECT_EQ(readOutput("out.~test.tmp"), "(missing)") << "the partial copy is removed";
+    EXPECT_EQ(read("~test.tmp"), std::string(400000, 'b')) << "the complete rebuilt output stays";
 }
 
 }  // namespace

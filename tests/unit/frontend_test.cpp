@@ -97,6 +97,21 @@ TEST(ParseArgs, PathsResolveInArgumentOrder)
     EXPECT_EQ(inLines, (std::vector<std::string>{"first", "second", "third"}));
 }
 
+TEST(ParseArgs, OnlyAnOutputThatDidNotFitIsMarked)
+{
+    const struct {
+        std::string out;
+        bool tooLong;
+    } cases[] = {{"out", false}, {"", false}, {std::string(MD_PATH_MAX, 'o'), true}};
+    for (const auto& c : cases) {
+        Argv argv({"p", "-update", std::string(MD_PATH_MAX, 's'), "d", c.out});
+        mdRequest request;
+        LogCapture log;
+        ASSERT_TRUE(mdParseArgs(argv.argc(), argv.argv(), &request));
+        EXPECT_EQ(request.outTooLong, c.tooLong) << c.out.size() << ": a source too long is not the output's";
+    }
+}
+
 TEST(MdMain, TooFewArgumentsTraceTheVectorOnly)
 {
     Argv argv({"prog", "-diff", "a", "b"});

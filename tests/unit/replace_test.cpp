@@ -86,6 +86,20 @@ TEST_F(Replace, FailedRebuildTouchesNeitherStep)
     EXPECT_EQ(readFile("out"), "previous");
 }
 
+TEST_F(Replace, EmptyOutputNameIsTriedAfterTheRebuildAPathTooLongNever)
+{
+    LogCapture log;
+    EXPECT_EQ(mdDoUpdate("src", "d", "", false), -41);
+    EXPECT_EQ(g_calls, (std::vector<std::string>{"flush ~test.tmp", "move ~test.tmp "}));
+    EXPECT_EQ(readFile(MD_TEMP_NAME), "bcd");
+
+    std::filesystem::remove(MD_TEMP_NAME);
+    g_calls.clear();
+    EXPECT_EQ(mdDoUpdate("src", "d", "", false, false), -41);
+    EXPECT_TRUE(g_calls.empty());
+    EXPECT_FALSE(std::filesystem::exists(MD_TEMP_NAME)) << "nothing written";
+}
+
 TEST_F(Replace, TemporaryFileTakenByAnotherRunFailsAsUnwritable)
 {
     char tempPath[MD_PATH_MAX];

@@ -44,7 +44,7 @@ TEST_F(Resolve, EmptyNameStaysEmpty)
 {
     char out[MD_PATH_MAX] = "junk";
     LogCapture log;
-    mdResolvePath(out, "");
+    EXPECT_TRUE(mdResolvePath(out, "")) << "an empty name is a name, not a path that did not fit";
     EXPECT_STREQ(out, "");
     ASSERT_EQ(log.messages().size(), 1u);
     EXPECT_EQ(log.messages()[0], "log_v: in:  --> ???");
@@ -59,12 +59,13 @@ TEST_F(Resolve, PathThatDoesNotFitIsNeverCut)
         char out[MD_PATH_MAX];
         std::memset(out, 'j', sizeof out);
         LogCapture log;
-        mdResolvePath(out, name.c_str());
+        bool formed = mdResolvePath(out, name.c_str());
         // Either the whole full path, or the name itself where the platform forms no full path
         // for it, or nothing at all with a report: never a cut path.
         size_t fullLength = here + 1 + length;
         std::string result = out;
         bool whole = fullLength < static_cast<size_t>(MD_PATH_MAX) && result.size() == fullLength;
+        EXPECT_EQ(formed, whole || result == name) << length;
         if (!whole && result != name) {
             EXPECT_EQ(result, "") << length;
             ASSERT_FALSE(log.messages().empty());
