@@ -1,4 +1,4 @@
-// Opening the data files, with the presence trace and the console reports of a failed open.
+// Opening and reading the data files, with the presence trace and the console reports of a failure.
 #include "engine/fileopen.h"
 
 #include "diag/report.h"
@@ -30,18 +30,44 @@ FILE* mdOpenForRead(const char* path, bool withExistsTrace)
     return stream;
 }
 
-FILE* mdOpenForWrite(const char* path, const char* inputA, const char* inputB)
+namespace {
+
+FILE* openOutput(const char* path, const char* inputA, const char* inputB, bool fresh)
 {
     bool isInput = mdFsSameFile(path, inputA) || mdFsSameFile(path, inputB);
     if (isInput) {
         MD_LOG(LOG_E, "the file to write is also read by this step: %s", path);
     }
-    FILE* stream = isInput ? nullptr : std::fopen(path, "wb");
+    FILE* stream = nullptr;
+    if (!isInput) {
+        stream = fresh ? mdFsCreateFresh(path) : std::fopen(path, "wb");
+    }
     if (stream == nullptr) {
         traceExists(path);
         MD_REPORT(LOG_E, "failed to open (with write mode): %s", path);
     }
     return stream;
+}
+
+}  // namespace
+
+FILE* mdOpenForWrite(const char* path, const char* inputA, const char* inputB)
+{
+    return openOutput(path, inputA, inputB, false);
+}
+
+FILE* mdOpenFreshForWrite(const char* path, const char* inputA, const char* inputB)
+{
+    return openOutput(path, inputA, inputB, true);
+}
+
+bool mdReadFailed(FILE* stream, const char* path)
+{
+    if (std::ferror(stream) == 0) {
+        return false;
+    }
+    MD_REPORT(LOG_E, "read error: %s", path);
+    return true;
 }
 
 bool mdFinishWrite(FILE* stream)

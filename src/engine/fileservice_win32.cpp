@@ -4,6 +4,9 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 
 namespace {
@@ -93,6 +96,45 @@ bool mdFsFileSize(const char* path, uint64_t* size)
 bool mdFsCopy(const char* from, const char* to)
 {
     return CopyFileA(from, to, FALSE) != FALSE;
+}
+
+bool mdFsCopyWhole(const char* from, const char* to)
+{
+    char beside[MAX_PATH * 4];
+    if (std::snprintf(beside, sizeof beside, "%s%s", to, MD_FS_BESIDE_SUFFIX) >= static_cast<int>(sizeof beside)) {
+        return false;
+    }
+    // DeleteFileA removes a link itself; CopyFileA with bFailIfExists then makes a new file or
+    // none, never writing through whatever stood under the name. The copy is on the disk before
+    // it replaces the backup, and the replace returns only once it is on the disk too.
+    DeleteFileA(beside);
+    bool whole = CopyFileA(from, beside, TRUE) && mdFsFlushToDisk(beside) &&
+                 MoveFileExA(beside, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!whole) {
+        DeleteFileA(beside);
+    }
+    return whole;
+}
+
+FILE* mdFsCreateFresh(const char* path)
+{
+    // As fopen's "wb" shares the file, but CREATE_NEW after the delete: a file of its own or none.
+    DeleteFileA(path);
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_BINARY);
+    if (fd == -1) {
+        CloseHandle(file);
+        return nullptr;
+    }
+    FILE* stream = _fdopen(fd, "wb");
+    if (stream == nullptr) {
+        _close(fd);
+    }
+    return stream;
 }
 
 bool mdFsDelete(const char* path)
