@@ -40,6 +40,11 @@ class PlantedLink : public Sandbox, public ::testing::WithParamInterface<Planted
 
 TEST_P(PlantedLink, IsReplacedAndItsTargetStaysUntouched)
 {
+    if (underWine()) {
+        // Wine shows a Unix symbolic link as the file it leads to, so DeleteFileA removes the
+        // target; Windows' own links are reparse points, which the calls used do not follow.
+        GTEST_SKIP() << "Wine follows Unix links where Windows would see a reparse point";
+    }
     const PlantedCase& c = GetParam();
     write("old", pattern(5000, 1));
     write("new", pattern(7000, 2));
@@ -56,7 +61,7 @@ TEST_P(PlantedLink, IsReplacedAndItsTargetStaysUntouched)
         EXPECT_NE(read("update_log.txt").find("log_v: "), std::string::npos) << "the run has its log all the same";
     }
     if (!c.args.empty() && c.args[0] == "-update") {
-        EXPECT_EQ(read("out"), sum(read("old"), read("d")));
+        EXPECT_TRUE(read("out") == sum(read("old"), read("d"))) << "the output is the rebuilt file";
     }
 }
 
@@ -113,8 +118,7 @@ TEST_P(ReadError, FailsWithTheCodeOfTheFileNotRead)
     RunResult r = runFailingRead(c.args, c.file, c.readNumber);
     EXPECT_EQ(r.status, c.status) << r.out;
     EXPECT_EQ(r.out, errorReport("read error: " + full(c.file)));
-    EXPECT_EQ(read("old"), oldBytes);
-    EXPECT_EQ(read("new"), newBytes);
+    EXPECT_TRUE(read("old") == oldBytes && read("new") == newBytes) << "the inputs stay as they were";
     EXPECT_EQ(read("out"), "previous output") << "the update workflow moves nothing";
     std::string log = read("update_log.txt");
     EXPECT_NE(log.find("]: read error: " + full(c.file)), std::string::npos);
