@@ -11,27 +11,7 @@ void traceExists(const char* path)
     MD_LOG(LOG_V, "PathFileExistsA('%s') ==> %d", path, mdFsExists(path) ? 1 : 0);
 }
 
-}  // namespace
-
-FILE* mdOpenForRead(const char* path, bool withExistsTrace)
-{
-    FILE* stream = std::fopen(path, "rb");
-    if (stream != nullptr && mdFsStreamIsDirectory(stream)) {
-        // A directory has no bytes to read; it fails as on Windows, where it cannot be opened.
-        std::fclose(stream);
-        stream = nullptr;
-    }
-    if (stream == nullptr) {
-        if (withExistsTrace) {
-            traceExists(path);
-        }
-        MD_REPORT(LOG_E, "failed to open (with read mode): %s", path);
-    }
-    return stream;
-}
-
-namespace {
-
+// A temporary file of the program's own is made fresh; a file the user named is opened as given.
 FILE* openOutput(const char* path, const char* inputA, const char* inputB, bool fresh)
 {
     bool isInput = mdFsSameFile(path, inputA) || mdFsSameFile(path, inputB);
@@ -50,6 +30,23 @@ FILE* openOutput(const char* path, const char* inputA, const char* inputB, bool 
 }
 
 }  // namespace
+
+FILE* mdOpenForRead(const char* path, bool withExistsTrace)
+{
+    FILE* stream = std::fopen(path, "rb");
+    if (stream != nullptr && mdFsStreamIsDirectory(stream)) {
+        // A directory has no bytes to read; it fails as on Windows, where it cannot be opened.
+        std::fclose(stream);
+        stream = nullptr;
+    }
+    if (stream == nullptr) {
+        if (withExistsTrace) {
+            traceExists(path);
+        }
+        MD_REPORT(LOG_E, "failed to open (with read mode): %s", path);
+    }
+    return stream;
+}
 
 FILE* mdOpenForWrite(const char* path, const char* inputA, const char* inputB)
 {
