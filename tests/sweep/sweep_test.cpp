@@ -161,23 +161,21 @@ void emptyFolder(const std::string& dir)
 // Runs argv in dir and returns the wait status.
 int runIn(const std::string& dir, const std::vector<std::string>& argv)
 {
+    // Everything the child needs is made before the fork: the other worker thread may hold a lock.
+    std::vector<char*> ptrs;
+    for (const std::string& a : argv) {
+        ptrs.push_back(const_cast<char*>(a.c_str()));
+    }
+    ptrs.push_back(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
-        if (chdir(dir.c_str()) != 0) {
+        int null = open("/dev/null", O_RDWR);
+        if (chdir(dir.c_str()) != 0 || null < 0) {
             _exit(126);
         }
-        std::vector<char*> ptrs;
-        for (const std::string& a : argv) {
-            ptrs.push_back(const_cast<char*>(a.c_str()));
-        }
-        ptrs.push_back(nullptr);
-        int null = open("/dev/null", O_RDWR);
         dup2(null, 0);
         dup2(null, 1);
         dup2(null, 2);
-        // No desktop: the run never starts the log viewer, so it stays one process.
-        unsetenv("DISPLAY");
-        unsetenv("WAYLAND_DISPLAY");
         execvp(ptrs[0], ptrs.data());
         _exit(127);
     }
@@ -339,6 +337,9 @@ protected:
     void SetUp() override
     {
         ASSERT_FALSE(program().empty()) << "MDIFF_PROGRAM names no program";
+        // No desktop: a failed run never starts the log viewer, so it stays one process.
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
         ASSERT_EQ(std::system("strace -V >/dev/null 2>&1"), 0) << "no strace (tools/install-deps installs it)";
         // A memory file system where there is one: a few hundred runs of a few MB each.
         char pattern[] = "/dev/shm/mds.XXXXXX";
