@@ -12,11 +12,17 @@ constexpr int MD_BLOCK_SIZE = 1024;
 /// answer is false then only, which tells it from an empty name.
 bool mdResolvePath(char* out, const char* in);
 
-/// Writes diff[i] = new[i] - old[i] (mod 256), as long as new. 0, -1, -2, -3 or -4.
+/// Writes diff[i] = new[i] - old[i] (mod 256), as long as new. 0, -1, -2, -3 or -4; a read error
+/// of an input gives that input's code.
 int mdMakeDiff(const char* oldPath, const char* newPath, const char* diffPath);
-/// Writes output[i] = diff[i] + source[i] (mod 256), as long as diff. 0, -10, -11, -12 or -13.
+/// Writes output[i] = diff[i] + source[i] (mod 256), as long as diff. 0, -10, -11, -12 or -13; a
+/// read error of an input gives that input's code.
 int mdMakeUpdate(const char* sourcePath, const char* diffPath, const char* outputPath);
-/// Compares two files pass by pass. 0, -20, -21, -22 (lengths differ) or -23 (contents differ).
+/// mdMakeUpdate into a temporary file of the program's own: whatever stands under tempPath (a stale
+/// file, a link) is removed and a new file is created there, so nothing is written through a link.
+int mdMakeUpdateFresh(const char* sourcePath, const char* diffPath, const char* tempPath);
+/// Compares two files pass by pass. 0, -20, -21 (a file not opened or not read), -22 (lengths
+/// differ) or -23 (contents differ).
 int mdVerify(const char* referencePath, const char* candidatePath);
 
 /// Makes the difference file, then proves it by rebuilding the new file into ~test.tmp.

@@ -1,4 +1,4 @@
-// Opening the data files, with the presence trace and the console reports of a failed open.
+// Opening and reading the data files, with the presence trace and the console reports of a failure.
 #include "engine/fileopen.h"
 
 #include "diag/report.h"
@@ -9,6 +9,24 @@ namespace {
 void traceExists(const char* path)
 {
     MD_LOG(LOG_V, "PathFileExistsA('%s') ==> %d", path, mdFsExists(path) ? 1 : 0);
+}
+
+// A temporary file of the program's own is made fresh; a file the user named is opened as given.
+FILE* openOutput(const char* path, const char* inputA, const char* inputB, bool fresh)
+{
+    bool isInput = mdFsSameFile(path, inputA) || mdFsSameFile(path, inputB);
+    if (isInput) {
+        MD_LOG(LOG_E, "the file to write is also read by this step: %s", path);
+    }
+    FILE* stream = nullptr;
+    if (!isInput) {
+        stream = fresh ? mdFsCreateFresh(path) : std::fopen(path, "wb");
+    }
+    if (stream == nullptr) {
+        traceExists(path);
+        MD_REPORT(LOG_E, "failed to open (with write mode): %s", path);
+    }
+    return stream;
 }
 
 }  // namespace
@@ -32,16 +50,21 @@ FILE* mdOpenForRead(const char* path, bool withExistsTrace)
 
 FILE* mdOpenForWrite(const char* path, const char* inputA, const char* inputB)
 {
-    bool isInput = mdFsSameFile(path, inputA) || mdFsSameFile(path, inputB);
-    if (isInput) {
-        MD_LOG(LOG_E, "the file to write is also read by this step: %s", path);
+    return openOutput(path, inputA, inputB, false);
+}
+
+FILE* mdOpenFreshForWrite(const char* path, const char* inputA, const char* inputB)
+{
+    return openOutput(path, inputA, inputB, true);
+}
+
+bool mdReadFailed(FILE* stream, const char* path)
+{
+    if (std::ferror(stream) == 0) {
+        return false;
     }
-    FILE* stream = isInput ? nullptr : std::fopen(path, "wb");
-    if (stream == nullptr) {
-        traceExists(path);
-        MD_REPORT(LOG_E, "failed to open (with write mode): %s", path);
-    }
-    return stream;
+    MD_REPORT(LOG_E, "read error: %s", path);
+    return true;
 }
 
 bool mdFinishWrite(FILE* stream)

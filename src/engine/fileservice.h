@@ -31,6 +31,16 @@ bool mdFsFileSize(const char* path, uint64_t* size);
 // (engine/heldfile.h).
 /// Copies a file onto another name, overwriting an existing file there.
 bool mdFsCopy(const char* from, const char* to);
+/// Copies a file onto another name whole or not at all: the copy is made under a temporary name
+/// beside the target (target + MD_FS_BESIDE_SUFFIX), forced to storage, and only then renamed over
+/// the target. On failure the temporary copy is removed and an existing target is as it was.
+bool mdFsCopyWhole(const char* from, const char* to);
+/// Ending of the temporary name beside a file that is being replaced whole.
+constexpr const char* MD_FS_BESIDE_SUFFIX = ".~test.tmp";
+/// Creates a temporary file of the program's own for binary writing: whatever stands under the
+/// name (a stale file, a link) is removed first, then a new file is created exclusively, never
+/// through a link. Null when no new file can be made there (a directory in its place included).
+FILE* mdFsCreateFresh(const char* path);
 /// Deletes a file.
 bool mdFsDelete(const char* path);
 /// Moves a file onto another name, replacing an existing file there. Across volumes a whole copy

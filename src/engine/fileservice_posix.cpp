@@ -67,8 +67,30 @@ bool copyData(int from, int to)
     }
 }
 
-// Copies a file's bytes onto another name, replacing what is there, and forces them to storage;
-// a failed write, sync or close is a failed copy.
+// A new file under path, made exclusively and never through a link: whatever stood under the
+// name is removed first. A directory cannot be removed this way, so the create then fails. In a
+// folder that keeps its names (immutable, read-only), a plain file of its own under the name (not
+// a link, no other name) is emptied and reused instead; anything else is not used.
+int createFresh(const char* path, mode_t mode)
+{
+    if (unlink(path) == 0 || errno == ENOENT) {
+        return open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    }
+    if (errno != EPERM && errno != EACCES && errno != EROFS) {
+        return -1;
+    }
+    int fd = open(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat info;
+    bool ownPlainFile = fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1;
+    if (fd >= 0 && (!ownPlainFile || ftruncate(fd, 0) != 0)) {
+        close(fd);
+        fd = -1;
+    }
+    return fd;
+}
+
+// Copies a file's bytes into a new file of the program's own (see createFresh) and forces them
+// to storage; a failed read, write, sync or close is a failed copy.
 bool copyFile(const char* from, const char* to)
 {
     int source = open(from, O_RDONLY | O_CLOEXEC);
@@ -77,7 +99,7 @@ bool copyFile(const char* from, const char* to)
     }
     struct stat info;
     mode_t mode = fstat(source, &info) == 0 ? (info.st_mode & 07777) : 0666;
-    int target = open(to, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    int target = createFresh(to, mode);
     bool copied = target >= 0 && copyData(source, target) && fsync(target) == 0;
     if (target >= 0 && close(target) != 0) {
         copied = false;
@@ -128,24 +150,35 @@ void keepPermissions(const char* replacement, const char* replaced)
     }
 }
 
-// Across file systems: a whole copy beside the target first, so that the target is only ever
-// replaced by a complete file.
-bool moveAcross(const char* from, const char* to)
+// A whole copy of from beside to, synced, then renamed over to: to is only ever replaced by a
+// complete file. With keepMode the copy takes the permissions of the file it replaces.
+bool copyBesideAndReplace(const char* from, const char* to, bool keepMode)
 {
     char beside[PATH_MAX];
-    if (std::snprintf(beside, sizeof beside, "%s.~test.tmp", to) >= static_cast<int>(sizeof beside)) {
+    if (std::snprintf(beside, sizeof beside, "%s%s", to, MD_FS_BESIDE_SUFFIX) >= static_cast<int>(sizeof beside)) {
         return false;
     }
     if (!copyFile(from, beside)) {
         unlink(beside);
         return false;
     }
-    keepPermissions(beside, to);
+    if (keepMode) {
+        keepPermissions(beside, to);
+    }
     if (rename(beside, to) != 0) {
         unlink(beside);
         return false;
     }
     syncFolderOf(to);
+    return true;
+}
+
+// Across file systems: a whole copy beside the target, then the source goes.
+bool moveAcross(const char* from, const char* to)
+{
+    if (!copyBesideAndReplace(from, to, true)) {
+        return false;
+    }
     unlink(from);
     return true;
 }
@@ -218,6 +251,25 @@ bool mdFsFileSize(const char* path, uint64_t* size)
 bool mdFsCopy(const char* from, const char* to)
 {
     return copyFile(from, to);
+}
+
+bool mdFsCopyWhole(const char* from, const char* to)
+{
+    // The copy keeps the permissions of what it copies, as the plain copy does.
+    return copyBesideAndReplace(from, to, false);
+}
+
+FILE* mdFsCreateFresh(const char* path)
+{
+    int fd = createFresh(path, 0666);
+    if (fd < 0) {
+        return nullptr;
+    }
+    FILE* stream = fdopen(fd, "wb");
+    if (stream == nullptr) {
+        close(fd);
+    }
+    return stream;
 }
 
 bool mdFsDelete(const char* path)

@@ -8,6 +8,9 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 
 namespace {
@@ -76,21 +79,35 @@ bool moveWithinVolume(const char* from, const char* to)
     });
 }
 
-// Across volumes: a whole copy beside the target, on the target's volume, forced to storage
-// first, so that the target is only ever replaced by a complete file (a move that copies onto
-// the target itself would leave it partial on a full disk).
-bool moveAcrossVolumes(const char* from, const char* to)
+// A whole copy of from beside to (to + MD_FS_BESIDE_SUFFIX, on to's volume), forced to storage,
+// then moved over to: to is only ever replaced by a complete file. The copy is a new file:
+// whatever stood under its name is deleted first, and CopyFileA with bFailIfExists then makes a
+// new file or none, never writing through what stood there. On failure the copy is deleted and
+// to is as it was; the last error is the failed step's.
+bool copyBesideAndReplace(const char* from, const char* to)
 {
     char beside[MAX_PATH * 4];
-    if (std::snprintf(beside, sizeof beside, "%s.~test.tmp", to) >= static_cast<int>(sizeof beside)) {
+    if (std::snprintf(beside, sizeof beside, "%s%s", to, MD_FS_BESIDE_SUFFIX) >= static_cast<int>(sizeof beside)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
-    bool copied = retryWhileHeld(beside, [&] { return CopyFileA(from, beside, FALSE) != FALSE; }) &&
+    DeleteFileA(beside);
+    bool copied = retryWhileHeld(beside, [&] { return CopyFileA(from, beside, TRUE) != FALSE; }) &&
                   mdFsFlushToDisk(beside);
     if (!copied || !moveWithinVolume(beside, to)) {
         DWORD error = GetLastError();
         DeleteFileA(beside);
         SetLastError(error);
+        return false;
+    }
+    return true;
+}
+
+// Across volumes: a move that copies onto the target itself would leave it partial on a full
+// disk, so the target is replaced by a whole copy made beside it.
+bool moveAcrossVolumes(const char* from, const char* to)
+{
+    if (!copyBesideAndReplace(from, to)) {
         return false;
     }
     // The output is complete in its place; a source that stays behind changes nothing for it.
@@ -176,6 +193,33 @@ bool mdFsCopy(const char* from, const char* to)
 {
     // Either end may be held: the source by a scanner reading it, the target by one checking it.
     return retryWhileHeld(to, [&] { return CopyFileA(from, to, FALSE) != FALSE; });
+}
+
+bool mdFsCopyWhole(const char* from, const char* to)
+{
+    return copyBesideAndReplace(from, to);
+}
+
+FILE* mdFsCreateFresh(const char* path)
+{
+    // As fopen's "wb" shares the file, but CREATE_NEW after the delete: a file of its own or none.
+    // A stale file that another program holds for a moment is waited for.
+    retryWhileHeld(path, [&] { return DeleteFileA(path) != FALSE || GetLastError() == ERROR_FILE_NOT_FOUND; });
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_BINARY);
+    if (fd == -1) {
+        CloseHandle(file);
+        return nullptr;
+    }
+    FILE* stream = _fdopen(fd, "wb");
+    if (stream == nullptr) {
+        _close(fd);
+    }
+    return stream;
 }
 
 bool mdFsDelete(const char* path)

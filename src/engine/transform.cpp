@@ -23,33 +23,51 @@ struct Transform {
 const Transform kMakeDiff = {mdSubtractBlock, -1, -2, -3, -4};
 const Transform kMakeUpdate = {mdAddBlock, -10, -11, -12, -13};
 
+// The files of one transform, with their paths for the reports.
+struct TransformFiles {
+    FILE* first;
+    FILE* second;
+    FILE* output;
+    const char* firstPath;
+    const char* secondPath;
+};
+
 // Passes of MD_BLOCK_SIZE bytes, MD_CHUNK_PASSES of them per read and write: the second input's
 // count drives the passes, and the first input counts as zero past its end. The loop ends after
 // the first pass shorter than a block, that is after the first chunk shorter than MD_CHUNK_SIZE;
 // reading the first input ahead to the chunk's end is what a stream buffer of that size would do.
-// A short write ends it as well: the stream took the passes before the one it cut short, as it
-// would have taken them one by one. Returns 0 or the write failure code.
-int runPasses(const Transform& transform, FILE* first, FILE* second, FILE* output)
+// A short read is the end of a file only when the stream saw no error: a failed read ends the
+// passes with that input's code, before the chunk it cut short is written. A short write ends
+// them as well: the stream took the passes before the one it cut short, as it would have taken
+// them one by one. Returns 0, a read failure code (reported here) or the write failure code.
+int runPasses(const Transform& transform, const TransformFiles& files)
 {
     uint8_t* firstChunk = mdChunks().first;
     uint8_t* secondChunk = mdChunks().second;
     size_t n = 0;
     do {
-        size_t firstCount = std::fread(firstChunk, 1, MD_CHUNK_SIZE, first);
-        n = std::fread(secondChunk, 1, MD_CHUNK_SIZE, second);
+        size_t firstCount = std::fread(firstChunk, 1, MD_CHUNK_SIZE, files.first);
+        if (firstCount < MD_CHUNK_SIZE && mdReadFailed(files.first, files.firstPath)) {
+            return transform.firstOpenFailed;
+        }
+        n = std::fread(secondChunk, 1, MD_CHUNK_SIZE, files.second);
+        if (n < MD_CHUNK_SIZE && mdReadFailed(files.second, files.secondPath)) {
+            return transform.secondOpenFailed;
+        }
         if (firstCount < n) {
             std::memset(firstChunk + firstCount, 0, n - firstCount);
         }
         // In place: each output byte replaces the second input's byte it was made from.
         transform.combine(firstChunk, secondChunk, secondChunk, n);
-        if (std::fwrite(secondChunk, 1, n, output) != n) {
+        if (std::fwrite(secondChunk, 1, n, files.output) != n) {
             return transform.writeFailed;
         }
     } while (n == MD_CHUNK_SIZE);
     return 0;
 }
 
-int runTransform(const Transform& transform, const char* firstPath, const char* secondPath, const char* outputPath)
+int runTransform(const Transform& transform, const char* firstPath, const char* secondPath, const char* outputPath,
+                 bool freshOutput)
 {
     FILE* first = mdOpenForRead(firstPath, true);
     if (first == nullptr) {
@@ -60,21 +78,22 @@ int runTransform(const Transform& transform, const char* firstPath, const char* 
         std::fclose(first);
         return transform.secondOpenFailed;
     }
-    FILE* output = mdOpenForWrite(outputPath, firstPath, secondPath);
+    FILE* output = freshOutput ? mdOpenFreshForWrite(outputPath, firstPath, secondPath)
+                               : mdOpenForWrite(outputPath, firstPath, secondPath);
     if (output == nullptr) {
         std::fclose(first);
         std::fclose(second);
         return transform.outputOpenFailed;
     }
 
-    int result = runPasses(transform, first, second, output);
+    int result = runPasses(transform, {first, second, output, firstPath, secondPath});
     std::fclose(first);
     std::fclose(second);
     bool complete = mdFinishWrite(output);
     if (result == 0 && !complete) {
         result = transform.writeFailed;
     }
-    if (result != 0) {
+    if (result == transform.writeFailed) {
         MD_REPORT(LOG_E, "write error");
     }
     return result;
@@ -105,11 +124,17 @@ void mdAddBlock(const uint8_t* first, const uint8_t* second, uint8_t* out, size_
 int mdMakeDiff(const char* oldPath, const char* newPath, const char* diffPath)
 {
     MD_LOG(LOG_V, "mdMakeDiff('%s', '%s', '%s')", oldPath, newPath, diffPath);
-    return runTransform(kMakeDiff, oldPath, newPath, diffPath);
+    return runTransform(kMakeDiff, oldPath, newPath, diffPath, false);
 }
 
 int mdMakeUpdate(const char* sourcePath, const char* diffPath, const char* outputPath)
 {
     MD_LOG(LOG_V, "mdMakeUpdate('%s', '%s', '%s')", sourcePath, diffPath, outputPath);
-    return runTransform(kMakeUpdate, sourcePath, diffPath, outputPath);
+    return runTransform(kMakeUpdate, sourcePath, diffPath, outputPath, false);
+}
+
+int mdMakeUpdateFresh(const char* sourcePath, const char* diffPath, const char* tempPath)
+{
+    MD_LOG(LOG_V, "mdMakeUpdate('%s', '%s', '%s')", sourcePath, diffPath, tempPath);
+    return runTransform(kMakeUpdate, sourcePath, diffPath, tempPath, true);
 }

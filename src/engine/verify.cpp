@@ -11,15 +11,22 @@ namespace {
 
 // Reads both files a chunk at a time and hands each chunk to mdCompareChunk, which applies the
 // per-pass rule: a length difference is told in the pass where the counts first differ, before
-// that pass's contents; a content difference in an earlier pass wins.
-int comparePasses(FILE* reference, FILE* candidate)
+// that pass's contents; a content difference in an earlier pass wins. A read that fails is no
+// end of a file: it ends the comparison with the code of the file that could not be read.
+int comparePasses(FILE* reference, const char* referencePath, FILE* candidate, const char* candidatePath)
 {
     uint8_t* referenceChunk = mdChunks().first;
     uint8_t* candidateChunk = mdChunks().second;
     int result = MD_CHUNK_CONTINUES;
     while (result == MD_CHUNK_CONTINUES) {
         size_t a = std::fread(referenceChunk, 1, MD_CHUNK_SIZE, reference);
+        if (a < MD_CHUNK_SIZE && mdReadFailed(reference, referencePath)) {
+            return -20;
+        }
         size_t b = std::fread(candidateChunk, 1, MD_CHUNK_SIZE, candidate);
+        if (b < MD_CHUNK_SIZE && mdReadFailed(candidate, candidatePath)) {
+            return -21;
+        }
         result = mdCompareChunk(referenceChunk, a, candidateChunk, b);
     }
     if (result == -22) {
@@ -71,7 +78,7 @@ int mdVerify(const char* referencePath, const char* candidatePath)
         std::fclose(reference);
         return -21;
     }
-    int result = comparePasses(reference, candidate);
+    int result = comparePasses(reference, referencePath, candidate, candidatePath);
     std::fclose(reference);
     std::fclose(candidate);
     return result;

@@ -32,7 +32,7 @@ int proveDiff(const char* oldPath, const char* newPath, const char* diffPath, co
     if (result != 0) {
         return result;
     }
-    result = mdMakeUpdate(oldPath, diffPath, tempPath);
+    result = mdMakeUpdateFresh(oldPath, diffPath, tempPath);
     if (result != 0) {
         return result;
     }
@@ -51,7 +51,7 @@ int rebuildAndReplace(const char* sourcePath, const char* diffPath, const char* 
 {
     // The source is read whole into the temporary file before the output is touched, so the
     // output may be the source itself.
-    int result = mdMakeUpdate(sourcePath, diffPath, tempPath);
+    int result = mdMakeUpdateFresh(sourcePath, diffPath, tempPath);
     if (result != 0) {
         return result;
     }

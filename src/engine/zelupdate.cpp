@@ -3,6 +3,7 @@
 
 #include "diag/report.h"
 #include "engine/fileservice.h"
+#include "engine/replace.h"
 
 namespace {
 
@@ -42,6 +43,23 @@ bool hasPristineSize(const char* path)
     return mdFsFileSize(path, &size) && size == MD_ZEL_EXE_SIZE;
 }
 
+// The backup is whole or untouched: a copy beside it, on storage, then renamed over it. The copy
+// beside it has a fixed name, so runs in the folder take turns as they do for the temporary file.
+bool backUp()
+{
+    char backupPath[MD_PATH_MAX];
+    if (mdFsFullPath(kBackup, backupPath, sizeof backupPath) != MD_PATH_OK) {
+        return false;
+    }
+    mdTempLock lock;
+    if (!mdFsLockTemp(backupPath, g_replaceServices.tempWaitMs, &lock)) {
+        return false;
+    }
+    bool copied = mdFsCopyWhole(kExe, kBackup);
+    mdFsUnlockTemp(&lock);
+    return copied;
+}
+
 }  // namespace
 
 int mdDoZELUpdate(bool verbose)
@@ -61,7 +79,7 @@ int mdDoZELUpdate(bool verbose)
         source = kExe;
     }
 
-    if (!mdFsCopy(kExe, kBackup)) {
+    if (!backUp()) {
         MD_LOG(LOG_W, "%s", kBackupFailedText);
     }
     return mdDoUpdate(source, kDiff, kExe, verbose);

@@ -43,7 +43,7 @@ void logStartupReport()
 
 int mdRun(int argc, char** argv)
 {
-    g_logFile = std::fopen(kLogName, "w");
+    g_logFile = mdOsCreateRunLog(kLogName);
     std::strcpy(g_logFileName, kLogName);
     logStartupReport();
 

@@ -3,7 +3,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -100,7 +102,26 @@ void Sandbox::SetUp()
 
 void Sandbox::TearDown()
 {
+    if (mounted_) {
+        umount2(dir_.c_str(), MNT_DETACH);
+    }
     removeTree(dir_);
+}
+
+bool Sandbox::mountSmallDisk(size_t bytes)
+{
+    std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
+    mounted_ = mount("tmpfs", dir_.c_str(), "tmpfs", 0, options.c_str()) == 0;
+    return mounted_;
+}
+
+void Sandbox::fillDisk(size_t freeBytes)
+{
+    struct statvfs info;
+    ASSERT_EQ(statvfs(dir_.c_str(), &info), 0);
+    size_t available = static_cast<size_t>(info.f_bavail) * info.f_frsize;
+    ASSERT_GT(available, freeBytes);
+    write("filler", std::string(available - freeBytes, 'f'));
 }
 
 std::vector<std::string> Sandbox::programArgv(const std::vector<std::string>& args, std::vector<std::string>* env)

@@ -52,9 +52,18 @@ protected:
     /// The full path the program forms for a name in its current directory.
     std::string full(const std::string& name) const;
 
+public:
+    /// Mounts a tmpfs of that many bytes on the folder (it must still be empty): a small disk that
+    /// a test can fill. False where no file system can be mounted (not root); skip then.
+    bool mountSmallDisk(size_t bytes);
+    /// Fills the folder's file system with the file "filler" until only about freeBytes are left.
+    void fillDisk(size_t freeBytes);
+
+protected:
     std::string dir_;
 
 private:
+    bool mounted_ = false;
     std::vector<std::string> programArgv(const std::vector<std::string>& args, std::vector<std::string>* env);
     Started spawn(std::vector<std::string> argv, const std::vector<std::string>& extraEnv);
     int runs_ = 0;

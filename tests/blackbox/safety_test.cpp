@@ -258,7 +258,9 @@ protected:
             FILE* f = std::fopen(holder.outPath.c_str(), "rb");
             char line[16] = "";
             if (f != nullptr) {
-                std::fgets(line, sizeof line, f);
+                if (std::fgets(line, sizeof line, f) == nullptr) {
+                    line[0] = '\0';
+                }
                 std::fclose(f);
             }
             if (std::string(line) == "held\n" || std::string(line) == "held\r\n") {

@@ -177,6 +177,37 @@ TEST_F(ZelUpdate, MissingDifferenceFileFailsAfterTheBackup)
     EXPECT_EQ(productFiles(), (Files{{"zel.exe", pristine_}, {"zel.exe.backup", pristine_}}));
 }
 
+TEST_F(ZelUpdate, BackupThatCannotBeCompletedKeepsTheOldOne)
+{
+    // A small disk of its own, full but for room for the run log: neither the backup's copy nor
+    // the rebuilt file fits.
+    if (!mountSmallDisk(12 << 20)) {
+        GTEST_SKIP() << "no tmpfs can be mounted here (not root)";
+    }
+    std::string olderBackup = pattern(5000, 13);
+    lay({{"zel.exe", pristine_}, {"zel.diff", diff_}, {"zel.exe.backup", olderBackup}});
+    fillDisk(64 * 1024);
+    RunResult r = run({"-zelupdate", "x", "x", "x"});
+    EXPECT_EQ(r.status, 256 - 13);
+    EXPECT_EQ(r.out, errorReport("write error"));
+    EXPECT_TRUE(traced("log_w: " + expectedFile("zel_backup.txt")));
+    Files files = productFiles();
+    files.erase("filler");
+    EXPECT_EQ(files, (Files{{"zel.exe", pristine_}, {"zel.diff", diff_}, {"zel.exe.backup", olderBackup},
+                            {"~test.tmp", files["~test.tmp"]}}))
+        << "the backup as it was, and no copy of it left beside it";
+}
+
+TEST_F(ZelUpdate, BackupOverAPlantedLinkReplacesTheLink)
+{
+    lay({{"zel.exe", pristine_}, {"zel.diff", diff_}, {"victim", "the link's target"}});
+    ASSERT_EQ(symlink("victim", local("zel.exe.backup").c_str()), 0);
+    RunResult r = run({"-zelupdate", "x", "x", "x"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(productFiles(), (Files{{"zel.exe", upgraded_}, {"zel.exe.backup", pristine_}, {"zel.diff", diff_},
+                                     {"victim", "the link's target"}}));
+}
+
 struct FlagCase {
     const char* name;
     std::vector<std::string> args;
