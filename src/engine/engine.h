@@ -1,6 +1,30 @@
 // The difference engine: path resolution, the two transforms, the comparison and the workflows.
 #pragma once
 
+/// The results of the steps, the workflows and the front end: 0 or a negative code, which the
+/// program entry returns as its exit status. The values are fixed: installers and scripts test them.
+enum mdResult : int {
+    MD_OK = 0,
+    MD_ERR_USAGE = -1,              ///< the front end showed the usage text
+    MD_ERR_OLD_OPEN = -1,           ///< mdMakeDiff: the old file cannot be opened or read
+    MD_ERR_NEW_OPEN = -2,           ///< mdMakeDiff: the new file cannot be opened or read
+    MD_ERR_DIFF_CREATE = -3,        ///< mdMakeDiff: the difference file cannot be opened for writing
+    MD_ERR_DIFF_WRITE = -4,         ///< mdMakeDiff: the difference file was not written in full
+    MD_ERR_SOURCE_OPEN = -10,       ///< mdMakeUpdate: the source cannot be opened or read
+    MD_ERR_PATCH_OPEN = -11,        ///< mdMakeUpdate: the difference file cannot be opened or read
+    MD_ERR_OUTPUT_CREATE = -12,     ///< mdMakeUpdate: the output cannot be opened for writing
+    MD_ERR_TEMP_IN_USE = -12,       ///< the temporary file stays held by another run: its output
+                                    ///< cannot be opened for writing, hence the same code
+    MD_ERR_OUTPUT_WRITE = -13,      ///< mdMakeUpdate: the output was not written in full
+    MD_ERR_REFERENCE_OPEN = -20,    ///< mdVerify: the reference file cannot be opened or read
+    MD_ERR_CANDIDATE_OPEN = -21,    ///< mdVerify: the candidate file cannot be opened or read
+    MD_ERR_SIZE_MISMATCH = -22,     ///< mdVerify: the files differ in length
+    MD_ERR_CONTENT_MISMATCH = -23,  ///< mdVerify: the files differ in content
+    MD_ERR_MOVE = -41,              ///< mdDoUpdate: the rebuilt file cannot be moved onto the output
+    MD_ERR_ZEL_MISSING = -50,       ///< mdDoZELUpdate: zel.exe is missing (and no zel.original)
+    MD_ERR_ZEL_SIZE = -51,          ///< mdDoZELUpdate: zel.exe is not of the pristine size
+};
+
 /// Size of every path buffer, terminator included.
 constexpr int MD_PATH_MAX = 1024;
 /// Bytes read or written per pass of the transforms and the comparison.
