@@ -14,14 +14,15 @@ using BlockOp = void (*)(const uint8_t* first, const uint8_t* second, uint8_t* o
 // What tells the two transforms apart: the byte operation and their result codes.
 struct Transform {
     BlockOp combine;
-    int firstOpenFailed;
-    int secondOpenFailed;
-    int outputOpenFailed;
-    int writeFailed;
+    mdResult firstOpenFailed;
+    mdResult secondOpenFailed;
+    mdResult outputOpenFailed;
+    mdResult writeFailed;
 };
 
-const Transform kMakeDiff = {mdSubtractBlock, -1, -2, -3, -4};
-const Transform kMakeUpdate = {mdAddBlock, -10, -11, -12, -13};
+const Transform kMakeDiff = {mdSubtractBlock, MD_ERR_OLD_OPEN, MD_ERR_NEW_OPEN, MD_ERR_DIFF_CREATE, MD_ERR_DIFF_WRITE};
+const Transform kMakeUpdate = {mdAddBlock, MD_ERR_SOURCE_OPEN, MD_ERR_PATCH_OPEN, MD_ERR_OUTPUT_CREATE,
+                               MD_ERR_OUTPUT_WRITE};
 
 // The files of one transform, with their paths for the reports.
 struct TransformFiles {
@@ -39,7 +40,7 @@ struct TransformFiles {
 // A short read is the end of a file only when the stream saw no error: a failed read ends the
 // passes with that input's code, before the chunk it cut short is written. A short write ends
 // them as well: the stream took the passes before the one it cut short, as it would have taken
-// them one by one. Returns 0, a read failure code (reported here) or the write failure code.
+// them one by one. Returns MD_OK, a read failure code (reported here) or the write failure code.
 int runPasses(const Transform& transform, const TransformFiles& files)
 {
     uint8_t* firstChunk = mdChunks().first;
@@ -63,7 +64,7 @@ int runPasses(const Transform& transform, const TransformFiles& files)
             return transform.writeFailed;
         }
     } while (n == MD_CHUNK_SIZE);
-    return 0;
+    return MD_OK;
 }
 
 int runTransform(const Transform& transform, const char* firstPath, const char* secondPath, const char* outputPath,
@@ -90,7 +91,7 @@ int runTransform(const Transform& transform, const char* firstPath, const char* 
     std::fclose(first);
     std::fclose(second);
     bool complete = mdFinishWrite(output);
-    if (result == 0 && !complete) {
+    if (result == MD_OK && !complete) {
         result = transform.writeFailed;
     }
     if (result == transform.writeFailed) {

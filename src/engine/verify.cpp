@@ -21,17 +21,17 @@ int comparePasses(FILE* reference, const char* referencePath, FILE* candidate, c
     while (result == MD_CHUNK_CONTINUES) {
         size_t a = std::fread(referenceChunk, 1, MD_CHUNK_SIZE, reference);
         if (a < MD_CHUNK_SIZE && mdReadFailed(reference, referencePath)) {
-            return -20;
+            return MD_ERR_REFERENCE_OPEN;
         }
         size_t b = std::fread(candidateChunk, 1, MD_CHUNK_SIZE, candidate);
         if (b < MD_CHUNK_SIZE && mdReadFailed(candidate, candidatePath)) {
-            return -21;
+            return MD_ERR_CANDIDATE_OPEN;
         }
         result = mdCompareChunk(referenceChunk, a, candidateChunk, b);
     }
-    if (result == -22) {
+    if (result == MD_ERR_SIZE_MISMATCH) {
         MD_REPORT(LOG_E, "size not matched");
-    } else if (result == -23) {
+    } else if (result == MD_ERR_CONTENT_MISMATCH) {
         MD_REPORT(LOG_E, "binary not matched");
     }
     return result;
@@ -54,13 +54,13 @@ int mdCompareChunk(const uint8_t* reference, size_t a, const uint8_t* candidate,
     for (size_t offset = 0; offset < MD_CHUNK_SIZE; offset += MD_BLOCK_SIZE) {
         size_t length = passLength(a, offset);
         if (length != passLength(b, offset)) {
-            return -22;
+            return MD_ERR_SIZE_MISMATCH;
         }
         if (std::memcmp(reference + offset, candidate + offset, length) != 0) {
-            return -23;
+            return MD_ERR_CONTENT_MISMATCH;
         }
         if (length < static_cast<size_t>(MD_BLOCK_SIZE)) {
-            return 0;
+            return MD_OK;
         }
     }
     return MD_CHUNK_CONTINUES;
@@ -71,12 +71,12 @@ int mdVerify(const char* referencePath, const char* candidatePath)
     MD_LOG(LOG_V, "mdVerify('%s', '%s')", referencePath, candidatePath);
     FILE* reference = mdOpenForRead(referencePath, false);
     if (reference == nullptr) {
-        return -20;
+        return MD_ERR_REFERENCE_OPEN;
     }
     FILE* candidate = mdOpenForRead(candidatePath, false);
     if (candidate == nullptr) {
         std::fclose(reference);
-        return -21;
+        return MD_ERR_CANDIDATE_OPEN;
     }
     int result = comparePasses(reference, referencePath, candidate, candidatePath);
     std::fclose(reference);

@@ -32,7 +32,7 @@ int dispatch(const mdRequest& request)
         return mdDoZELUpdate(request.verbose);
     default:
         mdShowUsage();
-        return -1;
+        return MD_ERR_USAGE;
     }
 }
 
@@ -76,12 +76,12 @@ int mdMain(int argc, char** argv)
     }
     if (argc < 5) {
         mdShowUsage();
-        return -1;
+        return MD_ERR_USAGE;
     }
     mdRequest request;
     if (!mdParseArgs(argc, argv, &request)) {
         mdShowUsage();
-        return -1;
+        return MD_ERR_USAGE;
     }
     return dispatch(request);
 }

@@ -52,7 +52,7 @@ int mdRun(int argc, char** argv)
     if (g_logFile != nullptr) {
         std::fclose(g_logFile);
         g_logFile = nullptr;
-        if (result != 0) {
+        if (result != MD_OK) {
             mdOsShellOpen(g_logFileName);
         }
     }
