@@ -5,8 +5,6 @@
 #include "engine/fileservice.h"
 #include "engine/replace.h"
 
-mdReplaceServices g_replaceServices = {mdFsFlushToDisk, mdFsMove, MD_TEMP_WAIT_MS};
-
 namespace {
 
 // "ファイルにパッチを当てています..." (the file is being patched), Shift-JIS.
@@ -19,7 +17,7 @@ const char* const kDoneText = "\212\256\227\271\202\265\202\334\202\265\202\275"
 // fails as one that cannot be opened for writing.
 int lockTemp(const char* tempPath, mdTempLock* lock)
 {
-    if (mdFsLockTemp(tempPath, g_replaceServices.tempWaitMs, lock)) {
+    if (mdFsLockTemp(tempPath, mdReplaceServicesInUse().tempWaitMs, lock)) {
         return MD_OK;
     }
     MD_REPORT(LOG_E, "temporary file in use by another run: %s", tempPath);
@@ -55,11 +53,12 @@ int rebuildAndReplace(const char* sourcePath, const char* diffPath, const char* 
     if (result != MD_OK) {
         return result;
     }
-    if (!g_replaceServices.flushToDisk(tempPath)) {
+    const mdReplaceServices& services = mdReplaceServicesInUse();
+    if (!services.flushToDisk(tempPath)) {
         MD_REPORT(LOG_E, "write error");
         return MD_ERR_OUTPUT_WRITE;
     }
-    if (!g_replaceServices.move(tempPath, outputPath)) {
+    if (!services.move(tempPath, outputPath)) {
         MD_REPORT(LOG_E, "failed to rename file: '%s' --> '%s'", tempPath, outputPath);
         return MD_ERR_MOVE;
     }

@@ -52,7 +52,7 @@ bool backUp()
         return false;
     }
     mdTempLock lock;
-    if (!mdFsLockTemp(backupPath, g_replaceServices.tempWaitMs, &lock)) {
+    if (!mdFsLockTemp(backupPath, mdReplaceServicesInUse().tempWaitMs, &lock)) {
         return false;
     }
     bool copied = mdFsCopyWhole(kExe, kBackup);
