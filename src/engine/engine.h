@@ -27,7 +27,7 @@ enum mdResult : int {
 
 /// Size of every path buffer, terminator included.
 constexpr int MD_PATH_MAX = 1024;
-/// Bytes read or written per pass of the transforms and the comparison.
+/// Bytes of one block, the unit of the transforms' and the comparison's rules (engine/chunk.h).
 constexpr int MD_BLOCK_SIZE = 1024;
 
 /// Full path of in, formed against the current directory, into out (MD_PATH_MAX bytes), with
