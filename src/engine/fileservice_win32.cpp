@@ -189,12 +189,6 @@ bool mdFsFileSize(const char* path, uint64_t* size)
     return true;
 }
 
-bool mdFsCopy(const char* from, const char* to)
-{
-    // Either end may be held: the source by a scanner reading it, the target by one checking it.
-    return retryWhileHeld(to, [&] { return CopyFileA(from, to, FALSE) != FALSE; });
-}
-
 bool mdFsCopyWhole(const char* from, const char* to)
 {
     return copyBesideAndReplace(from, to);

@@ -9,9 +9,10 @@
 #include <cstdio>
 #include <cstring>
 
-char g_logFileName[MD_PATH_MAX];
-
 namespace {
+
+// The name the run log was opened under, kept for the shell call at the end of the run.
+char g_logFileName[MD_PATH_MAX];
 
 const char* const kLogName = "update_log.txt";
 
