@@ -2,6 +2,7 @@
 #include "main/frontend.h"
 
 #include "diag/log.h"
+#include "main/usage.h"
 
 #include <cstring>
 

@@ -25,6 +25,3 @@ bool mdParseArgs(int argc, char** argv, mdRequest* request);
 /// Traces the arguments, parses them and runs the one workflow they name; MD_ERR_USAGE after the
 /// usage text.
 int mdMain(int argc, char** argv);
-
-/// Writes the usage text to standard output.
-void mdShowUsage();
