@@ -118,7 +118,7 @@ protected:
 struct ReplaceCase {
     bool flushWorks;
     bool moveWorks;
-    int result;
+    mdResult result;
     std::vector<std::string> calls;
     const char* out;
 };
@@ -126,9 +126,9 @@ struct ReplaceCase {
 TEST_F(Replace, NothingIsReplacedBeforeTheDataAreDurable)
 {
     const ReplaceCase cases[] = {
-        {true, true, 0, {"flush ~test.tmp", "move ~test.tmp out"}, "bcd"},
-        {false, true, -13, {"flush ~test.tmp"}, "previous"},
-        {true, false, -41, {"flush ~test.tmp", "move ~test.tmp out"}, "previous"},
+        {true, true, MD_OK, {"flush ~test.tmp", "move ~test.tmp out"}, "bcd"},
+        {false, true, MD_ERR_OUTPUT_WRITE, {"flush ~test.tmp"}, "previous"},
+        {true, false, MD_ERR_MOVE, {"flush ~test.tmp", "move ~test.tmp out"}, "previous"},
     };
     for (const ReplaceCase& c : cases) {
         g_calls.clear();
@@ -146,7 +146,7 @@ TEST_F(Replace, NothingIsReplacedBeforeTheDataAreDurable)
 TEST_F(Replace, FailedRebuildTouchesNeitherStep)
 {
     LogCapture log;
-    EXPECT_EQ(mdDoUpdate("src", "missing", "out", false), -11);
+    EXPECT_EQ(mdDoUpdate("src", "missing", "out", false), MD_ERR_PATCH_OPEN);
     EXPECT_TRUE(g_calls.empty());
     EXPECT_EQ(readFile("out"), "previous");
 }
@@ -154,13 +154,13 @@ TEST_F(Replace, FailedRebuildTouchesNeitherStep)
 TEST_F(Replace, EmptyOutputNameIsTriedAfterTheRebuildAPathTooLongNever)
 {
     LogCapture log;
-    EXPECT_EQ(mdDoUpdate("src", "d", "", false), -41);
+    EXPECT_EQ(mdDoUpdate("src", "d", "", false), MD_ERR_MOVE);
     EXPECT_EQ(g_calls, (std::vector<std::string>{"flush ~test.tmp", "move ~test.tmp "}));
     EXPECT_EQ(readFile(MD_TEMP_NAME), "bcd");
 
     std::filesystem::remove(MD_TEMP_NAME);
     g_calls.clear();
-    EXPECT_EQ(mdDoUpdate("src", "d", "", false, false), -41);
+    EXPECT_EQ(mdDoUpdate("src", "d", "", false, false), MD_ERR_MOVE);
     EXPECT_TRUE(g_calls.empty());
     EXPECT_FALSE(std::filesystem::exists(MD_TEMP_NAME)) << "nothing written";
 }
@@ -184,7 +184,7 @@ TEST_F(Replace, TemporaryFileTakenByAnotherRunFailsAsUnwritable)
         messages = log.messages();
     });
     other.join();
-    EXPECT_EQ(result, -12);
+    EXPECT_EQ(result, MD_ERR_TEMP_IN_USE);
     EXPECT_EQ(messages.back(), std::string("log_e: temporary file in use by another run: ") + tempPath);
     EXPECT_EQ(readFile("out"), "previous");
     EXPECT_FALSE(std::filesystem::exists(MD_TEMP_NAME));
@@ -203,7 +203,7 @@ TEST_F(Replace, TemporaryFileTakenByAnotherRunFailsAsUnwritable)
     waiting.join();
     mdSetLogSink(previousSink);
     EXPECT_TRUE(reachedTheHold) << "the run never came to the temporary file";
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(result, MD_OK);
     EXPECT_TRUE(events.workStarted());
     EXPECT_FALSE(events.workedWhileHeld()) << "the run made its difference file while the other held the file";
     EXPECT_TRUE(std::filesystem::exists("d2"));
