@@ -143,6 +143,18 @@ TEST_F(Replace, NothingIsReplacedBeforeTheDataAreDurable)
     g_flushWorks = g_moveWorks = true;
 }
 
+TEST_F(Replace, SetterReturnsTheServicesItReplacesNullForTheRealOnes)
+{
+    mdSetReplaceServices(previous_);
+    const mdReplaceServices other = fakes_;
+    EXPECT_EQ(nullptr, mdSetReplaceServices(&fakes_));
+    EXPECT_EQ(&fakes_, mdSetReplaceServices(&other));
+    EXPECT_EQ(&other, mdSetReplaceServices(nullptr));
+    EXPECT_EQ(MD_TEMP_WAIT_MS, mdReplaceServicesInUse().tempWaitMs);
+    EXPECT_NE(&fakeMove, mdReplaceServicesInUse().move) << "null puts the real services back";
+    EXPECT_EQ(nullptr, mdSetReplaceServices(&fakes_));
+}
+
 TEST_F(Replace, FailedRebuildTouchesNeitherStep)
 {
     LogCapture log;
