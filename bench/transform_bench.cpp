@@ -1,5 +1,6 @@
-// Google Benchmark of the block operations and the chunk comparison on memory buffers, beside memcpy.
+// Google Benchmark of the chunk operations and the chunk comparison on memory buffers, beside memcpy.
 #include "engine/transform.h"
+#include "engine/verify.h"
 
 #include <benchmark/benchmark.h>
 
@@ -28,7 +29,7 @@ void finish(benchmark::State& state, size_t size)
 }
 
 template <void (*Op)(const uint8_t*, const uint8_t*, uint8_t*, size_t)>
-void blockOp(benchmark::State& state)
+void chunkOp(benchmark::State& state)
 {
     size_t size = static_cast<size_t>(state.range(0));
     Buffers b(size);
@@ -40,8 +41,8 @@ void blockOp(benchmark::State& state)
     finish(state, size);
 }
 
-void BM_SubtractBlock(benchmark::State& state) { blockOp<mdSubtractBlock>(state); }
-void BM_AddBlock(benchmark::State& state) { blockOp<mdAddBlock>(state); }
+void BM_SubtractChunk(benchmark::State& state) { chunkOp<mdSubtractChunk>(state); }
+void BM_AddChunk(benchmark::State& state) { chunkOp<mdAddChunk>(state); }
 
 // Two equal full chunks: every pass is compared, none ends the files.
 void BM_CompareChunk(benchmark::State& state)
@@ -74,8 +75,8 @@ void BM_Memcpy(benchmark::State& state)
 
 }  // namespace
 
-BENCHMARK(BM_SubtractBlock)->Arg(MD_BLOCK_SIZE)->Arg(MD_CHUNK_SIZE);
-BENCHMARK(BM_AddBlock)->Arg(MD_BLOCK_SIZE)->Arg(MD_CHUNK_SIZE);
+BENCHMARK(BM_SubtractChunk)->Arg(MD_BLOCK_SIZE)->Arg(MD_CHUNK_SIZE);
+BENCHMARK(BM_AddChunk)->Arg(MD_BLOCK_SIZE)->Arg(MD_CHUNK_SIZE);
 BENCHMARK(BM_CompareChunk);
 BENCHMARK(BM_Memcpy)->Arg(MD_BLOCK_SIZE)->Arg(MD_CHUNK_SIZE);
 

@@ -28,7 +28,7 @@ std::string inScratch(const char* name)
 }
 
 // Blocks added by a stretch byte: mostly a few, sometimes enough to reach the chunk boundaries.
-constexpr size_t kP = MD_CHUNK_PASSES;
+constexpr size_t kP = MD_CHUNK_BLOCKS;
 const size_t kStretchBlocks[32] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,      1,      1,      1,      1,
                                    2, 2, 3, 3, 4, 5, 7, 8, 63, 64, kP - 1, kP, kP + 1, 2 * kP - 1, 2 * kP, 2 * kP + 1};
 

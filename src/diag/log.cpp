@@ -53,9 +53,11 @@ const char* mdBaseName(const char* path)
     return base;
 }
 
-void mdSetLogSink(mdLogSink sink)
+mdLogSink mdSetLogSink(mdLogSink sink)
 {
+    mdLogSink previous = g_sink;
     g_sink = sink;
+    return previous;
 }
 
 void mdLog(int level, const char* unit, int line, const char* format, ...)

@@ -19,9 +19,10 @@ void mdLog(int level, const char* unit, int line, const char* format, ...)
 /// mdLog with the calling source file and line.
 #define MD_LOG(level, ...) mdLog((level), __FILE__, __LINE__, __VA_ARGS__)
 
-/// Receives every log line in place of the debugger channel (tests); null restores the channel.
+/// Receives every log line in place of the debugger channel (tests).
 using mdLogSink = void (*)(const char* line);
-void mdSetLogSink(mdLogSink sink);
+/// Installs sink and returns the one it replaces; null stands for the debugger channel, both ways.
+mdLogSink mdSetLogSink(mdLogSink sink);
 
 /// The part of a path after its last backslash or slash; the whole path when it has neither.
 const char* mdBaseName(const char* path);

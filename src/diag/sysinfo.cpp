@@ -1,7 +1,7 @@
 // Machine description: processor vendor, brand and clock estimate, and the system's version text.
 #include "diag/sysinfo.h"
 
-#include "diag/sysinfo_logic.h"
+#include "diag/sysinfo_internal.h"
 
 #include <cstdio>
 
@@ -9,9 +9,22 @@ char g_sysInfoText[256];
 
 namespace {
 
-const mdMachine kThisMachine = {mdOsCpuid, mdOsTimeStamp, mdOsCounterFrequency, mdOsCounter};
+const mdMachine kRealMachine = {mdOsCpuid, mdOsTimeStamp, mdOsCounterFrequency, mdOsCounter};
 
-mdClock g_clock = {true, 0};
+const mdMachine* g_installedMachine = nullptr;
+
+// The millisecond clock's state for one run: the frequency, asked for at the first reading.
+struct Clock {
+    bool frequencyPending;
+    int64_t frequency;
+};
+
+Clock g_clock = {true, 0};
+
+const mdMachine& machineInUse()
+{
+    return g_installedMachine != nullptr ? *g_installedMachine : kRealMachine;
+}
 
 constexpr uint32_t kBrandFirstLeaf = 0x80000002u;
 constexpr uint32_t kBrandLastLeaf = 0x80000004u;
@@ -64,7 +77,10 @@ void mdBrandFromRegs(const mdCpuidRegs leaves[3], char* out, size_t size)
     std::snprintf(out, size, "%s", mdSkipLeadingSpace(brand));
 }
 
-void mdCpuVendorText(const mdMachine& machine, char* out, size_t size)
+namespace {
+
+// The vendor identification, or "???" without CPUID.
+void cpuVendorText(const mdMachine& machine, char* out, size_t size)
 {
     mdCpuidRegs leaf0;
     if (!machine.cpuid(0, &leaf0)) {
@@ -74,7 +90,8 @@ void mdCpuVendorText(const mdMachine& machine, char* out, size_t size)
     mdVendorFromRegs(leaf0, out, size);
 }
 
-void mdCpuNameText(const mdMachine& machine, char* out, size_t size)
+// The brand name, or "???" without CPUID or when the highest extended leaf is below 0x80000004.
+void cpuNameText(const mdMachine& machine, char* out, size_t size)
 {
     mdCpuidRegs highest;
     if (!machine.cpuid(0x80000000u, &highest) || highest.eax < kBrandLastLeaf) {
@@ -87,8 +104,6 @@ void mdCpuNameText(const mdMachine& machine, char* out, size_t size)
     }
     mdBrandFromRegs(leaves, out, size);
 }
-
-namespace {
 
 constexpr uint32_t kAnyVersion = 0xFFFFFFFFu;
 constexpr uint32_t kBuildMax = INT32_MAX;
@@ -203,7 +218,10 @@ uint32_t mdMillisecondsOf(int64_t counter, int64_t frequency)
     return static_cast<uint32_t>(static_cast<uint64_t>(milliseconds));
 }
 
-int64_t mdClockFrequency(const mdMachine& machine, mdClock* clock)
+namespace {
+
+// The counter frequency, asked of the machine only at the first call for a clock.
+int64_t clockFrequency(const mdMachine& machine, Clock* clock)
 {
     if (clock->frequencyPending) {
         clock->frequency = machine.counterFrequency();
@@ -212,14 +230,17 @@ int64_t mdClockFrequency(const mdMachine& machine, mdClock* clock)
     return clock->frequency;
 }
 
-uint32_t mdReadClock(const mdMachine& machine, mdClock* clock)
+// One reading of the millisecond clock; 0 where the frequency is not positive.
+uint32_t readClock(const mdMachine& machine, Clock* clock)
 {
-    int64_t frequency = mdClockFrequency(machine, clock);
+    int64_t frequency = clockFrequency(machine, clock);
     if (frequency <= 0) {
         return 0;
     }
     return mdMillisecondsOf(machine.counter(), frequency);
 }
+
+}  // namespace
 
 int32_t mdSpeedFromTimeStamps(uint64_t first, uint64_t second)
 {
@@ -229,34 +250,47 @@ int32_t mdSpeedFromTimeStamps(uint64_t first, uint64_t second)
     return megahertz > static_cast<uint64_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(megahertz);
 }
 
-int32_t mdCpuSpeedOf(const mdMachine& machine, mdClock* clock)
+namespace {
+
+// Clock estimate in MHz; 0 without CPUID, without a time-stamp counter or without a frequency.
+int32_t cpuSpeedOf(const mdMachine& machine, Clock* clock)
 {
     mdCpuidRegs leaf1;
     if (!machine.cpuid(1, &leaf1) || (leaf1.edx & kTimeStampBit) == 0) {
         return 0;
     }
     // Asked before the first time-stamp reading, so that the wait cannot start without a clock.
-    if (mdClockFrequency(machine, clock) <= 0) {
+    if (clockFrequency(machine, clock) <= 0) {
         return 0;
     }
     uint64_t first = machine.timeStamp();
-    uint32_t start = mdReadClock(machine, clock);
-    while (static_cast<uint32_t>(mdReadClock(machine, clock) - start) < MD_SPEED_WAIT_MS) {
+    uint32_t start = readClock(machine, clock);
+    while (static_cast<uint32_t>(readClock(machine, clock) - start) < MD_SPEED_WAIT_MS) {
         // Polled without sleeping: a sleep would hand the wait to the scheduler's granularity.
     }
     uint64_t second = machine.timeStamp();
     return mdSpeedFromTimeStamps(first, second);
 }
 
+}  // namespace
+
+const mdMachine* mdSetMachine(const mdMachine* machine)
+{
+    const mdMachine* previous = g_installedMachine;
+    g_installedMachine = machine;
+    g_clock = Clock{true, 0};
+    return previous;
+}
+
 const char* mdGetCpuName()
 {
-    mdCpuNameText(kThisMachine, g_sysInfoText, sizeof g_sysInfoText);
+    cpuNameText(machineInUse(), g_sysInfoText, sizeof g_sysInfoText);
     return g_sysInfoText;
 }
 
 const char* mdGetCpuVendor()
 {
-    mdCpuVendorText(kThisMachine, g_sysInfoText, sizeof g_sysInfoText);
+    cpuVendorText(machineInUse(), g_sysInfoText, sizeof g_sysInfoText);
     return g_sysInfoText;
 }
 
@@ -270,5 +304,5 @@ const char* mdGetOsName()
 
 int32_t mdGetCpuSpeed()
 {
-    return mdCpuSpeedOf(kThisMachine, &g_clock);
+    return cpuSpeedOf(machineInUse(), &g_clock);
 }

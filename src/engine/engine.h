@@ -27,7 +27,7 @@ enum mdResult : int {
 
 /// Size of every path buffer, terminator included.
 constexpr int MD_PATH_MAX = 1024;
-/// Bytes read or written per pass of the transforms and the comparison.
+/// Bytes of one block, the unit of the transforms' and the comparison's rules (engine/chunk.h).
 constexpr int MD_BLOCK_SIZE = 1024;
 
 /// Full path of in, formed against the current directory, into out (MD_PATH_MAX bytes), with
@@ -36,24 +36,26 @@ constexpr int MD_BLOCK_SIZE = 1024;
 /// answer is false then only, which tells it from an empty name.
 bool mdResolvePath(char* out, const char* in);
 
-/// Writes diff[i] = new[i] - old[i] (mod 256), as long as new. 0, -1, -2, -3 or -4; a read error
-/// of an input gives that input's code.
+/// Writes diff[i] = new[i] - old[i] (mod 256), as long as new. MD_OK, MD_ERR_OLD_OPEN,
+/// MD_ERR_NEW_OPEN, MD_ERR_DIFF_CREATE or MD_ERR_DIFF_WRITE; a read error of an input gives that
+/// input's code.
 int mdMakeDiff(const char* oldPath, const char* newPath, const char* diffPath);
-/// Writes output[i] = diff[i] + source[i] (mod 256), as long as diff. 0, -10, -11, -12 or -13; a
-/// read error of an input gives that input's code.
+/// Writes output[i] = diff[i] + source[i] (mod 256), as long as diff. MD_OK, MD_ERR_SOURCE_OPEN,
+/// MD_ERR_PATCH_OPEN, MD_ERR_OUTPUT_CREATE or MD_ERR_OUTPUT_WRITE; a read error of an input gives
+/// that input's code.
 int mdMakeUpdate(const char* sourcePath, const char* diffPath, const char* outputPath);
 /// mdMakeUpdate into a temporary file of the program's own: whatever stands under tempPath (a stale
 /// file, a link) is removed and a new file is created there, so nothing is written through a link.
 int mdMakeUpdateFresh(const char* sourcePath, const char* diffPath, const char* tempPath);
-/// Compares two files pass by pass. 0, -20, -21 (a file not opened or not read), -22 (lengths
-/// differ) or -23 (contents differ).
+/// Compares two files block by block. MD_OK, MD_ERR_REFERENCE_OPEN or MD_ERR_CANDIDATE_OPEN (a
+/// file not opened or not read), MD_ERR_SIZE_MISMATCH or MD_ERR_CONTENT_MISMATCH.
 int mdVerify(const char* referencePath, const char* candidatePath);
 
 /// Makes the difference file, then proves it by rebuilding the new file into ~test.tmp.
 int mdDoDiff(const char* oldPath, const char* newPath, const char* diffPath);
-/// Rebuilds into ~test.tmp, then moves it onto the output (which may be the source). 0, -41 or
-/// the code of the failed step. outputFormed false (an output path that did not fit its buffer)
-/// fails with -41 before anything is written.
+/// Rebuilds into ~test.tmp, then moves it onto the output (which may be the source). MD_OK,
+/// MD_ERR_MOVE or the code of the failed step. outputFormed false (an output path that did not fit
+/// its buffer) fails with MD_ERR_MOVE before anything is written.
 int mdDoUpdate(const char* sourcePath, const char* diffPath, const char* outputPath, bool verbose,
                bool outputFormed = true);
 
@@ -64,6 +66,6 @@ constexpr const char* MD_TEMP_NAME = "~test.tmp";
 constexpr unsigned long long MD_ZEL_EXE_SIZE = 3138560;
 
 /// Upgrades zel.exe in the current directory from zel.diff, rebuilding from zel.original when it
-/// is present, else from zel.exe of the pristine size; zel.exe.backup is written first. 0, -50
-/// (zel.exe missing), -51 (not of the pristine size) or mdDoUpdate's code.
+/// is present, else from zel.exe of the pristine size; zel.exe.backup is written first. MD_OK,
+/// MD_ERR_ZEL_MISSING, MD_ERR_ZEL_SIZE or mdDoUpdate's code.
 int mdDoZELUpdate(bool verbose);

@@ -31,7 +31,7 @@ FILE* openOutput(const char* path, const char* inputA, const char* inputB, bool 
 
 }  // namespace
 
-FILE* mdOpenForRead(const char* path, bool withExistsTrace)
+FILE* mdOpenForRead(const char* path, mdPresenceTrace presence)
 {
     FILE* stream = std::fopen(path, "rb");
     if (stream != nullptr && mdFsStreamIsDirectory(stream)) {
@@ -40,7 +40,7 @@ FILE* mdOpenForRead(const char* path, bool withExistsTrace)
         stream = nullptr;
     }
     if (stream == nullptr) {
-        if (withExistsTrace) {
+        if (presence == MD_TRACE_PRESENCE) {
             traceExists(path);
         }
         MD_REPORT(LOG_E, "failed to open (with read mode): %s", path);

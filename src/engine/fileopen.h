@@ -4,9 +4,13 @@
 
 #include <cstdio>
 
-/// Opens path for binary reading; on failure traces the path's presence when asked, reports
+/// Whether a failed open for reading first traces the path's presence (the transforms' inputs do,
+/// the comparison's files do not).
+enum mdPresenceTrace { MD_TRACE_PRESENCE, MD_NO_PRESENCE_TRACE };
+
+/// Opens path for binary reading; on failure traces the path's presence as presence asks, reports
 /// "failed to open (with read mode)" and returns null.
-FILE* mdOpenForRead(const char* path, bool traceExists);
+FILE* mdOpenForRead(const char* path, mdPresenceTrace presence);
 
 /// Opens path for binary writing (created or emptied). Refuses, with the same report as a failed
 /// open, a path that leads to either input of the step, which the emptying would destroy.

@@ -1,15 +1,11 @@
 // The operating-system file services of the engine: path forms, presence, identity, delete, move.
 #pragma once
 
+#include "engine/pathresult.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-
-enum mdPathResult {
-    MD_PATH_OK,        ///< the form was written, NUL-terminated
-    MD_PATH_FAILED,    ///< no such form (for long and short forms: the file does not exist)
-    MD_PATH_TOO_LONG,  ///< the form exists but does not fit the buffer; the buffer holds no path
-};
 
 /// Full path of name against the current directory; the file need not exist.
 mdPathResult mdFsFullPath(const char* name, char* out, size_t outSize);
@@ -27,10 +23,8 @@ bool mdFsExists(const char* path);
 bool mdFsSameFile(const char* pathA, const char* pathB);
 /// Size in bytes of a file (not a directory), as a 64-bit count.
 bool mdFsFileSize(const char* path, uint64_t* size);
-// On Windows the three calls below wait a while for a file that another program holds open
-// (engine/heldfile.h).
-/// Copies a file onto another name, overwriting an existing file there.
-bool mdFsCopy(const char* from, const char* to);
+// On Windows the copy, the fresh file, the deletion and the move wait a while for a file that
+// another program holds open (engine/heldfile.h).
 /// Copies a file onto another name whole or not at all: the copy is made under a temporary name
 /// beside the target (target + MD_FS_BESIDE_SUFFIX), forced to storage, and only then renamed over
 /// the target. On failure the temporary copy is removed and an existing target is as it was.

@@ -248,14 +248,9 @@ bool mdFsFileSize(const char* path, uint64_t* size)
     return true;
 }
 
-bool mdFsCopy(const char* from, const char* to)
-{
-    return copyFile(from, to);
-}
-
 bool mdFsCopyWhole(const char* from, const char* to)
 {
-    // The copy keeps the permissions of what it copies, as the plain copy does.
+    // The copy keeps the permissions of what it copies.
     return copyBesideAndReplace(from, to, false);
 }
 

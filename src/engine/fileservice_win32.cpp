@@ -117,27 +117,6 @@ bool moveAcrossVolumes(const char* from, const char* to)
 
 }  // namespace
 
-bool mdFsHeldError(unsigned long error, unsigned long attributes)
-{
-    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
-        return true;
-    }
-    const unsigned long lasting = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY;
-    return error == ERROR_ACCESS_DENIED && (attributes == INVALID_FILE_ATTRIBUTES || (attributes & lasting) == 0);
-}
-
-unsigned mdFsHeldPauseMs(unsigned waitedMs)
-{
-    if (waitedMs >= MD_HELD_WAIT_MS) {
-        return 0;
-    }
-    unsigned pause = waitedMs == 0 ? 50 : waitedMs;
-    if (pause > 1000) {
-        pause = 1000;
-    }
-    return pause < MD_HELD_WAIT_MS - waitedMs ? pause : MD_HELD_WAIT_MS - waitedMs;
-}
-
 mdPathResult mdFsFullPath(const char* name, char* out, size_t outSize)
 {
     DWORD answer = GetFullPathNameA(name, static_cast<DWORD>(outSize), out, nullptr);
@@ -187,12 +166,6 @@ bool mdFsFileSize(const char* path, uint64_t* size)
     }
     *size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     return true;
-}
-
-bool mdFsCopy(const char* from, const char* to)
-{
-    // Either end may be held: the source by a scanner reading it, the target by one checking it.
-    return retryWhileHeld(to, [&] { return CopyFileA(from, to, FALSE) != FALSE; });
 }
 
 bool mdFsCopyWhole(const char* from, const char* to)

@@ -1,7 +1,7 @@
 // Forming a full POSIX path from a directory and a name, without asking the file system.
 #pragma once
 
-#include "engine/fileservice.h"
+#include "engine/pathresult.h"
 
 #include <cstddef>
 

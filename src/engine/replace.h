@@ -1,4 +1,4 @@
-// How the update workflow puts its rebuilt file in the output's place; tests put fakes in.
+// How the update workflow puts its rebuilt file in the output's place; tests install fakes.
 #pragma once
 
 /// The two steps of a replace, in the order they must happen: the data on storage, then the move;
@@ -12,5 +12,10 @@ struct mdReplaceServices {
 /// How long a run waits by default for another run's temporary file, in milliseconds.
 constexpr int MD_TEMP_WAIT_MS = 20000;
 
-/// The file services and the wait by default.
-extern mdReplaceServices g_replaceServices;
+/// Installs the services the workflows use from now on and returns those it replaces; null stands
+/// for the real ones (the file services and MD_TEMP_WAIT_MS), both ways. The table is not copied:
+/// it must outlive its installation.
+const mdReplaceServices* mdSetReplaceServices(const mdReplaceServices* services);
+
+/// The services installed now.
+const mdReplaceServices& mdReplaceServicesInUse();

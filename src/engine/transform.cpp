@@ -1,4 +1,4 @@
-// mdMakeDiff and mdMakeUpdate: one pass loop over two inputs and one output, and the block operations.
+// mdMakeDiff and mdMakeUpdate: one chunk loop over two inputs and one output, and the chunk operations.
 #include "engine/transform.h"
 
 #include "diag/report.h"
@@ -9,19 +9,20 @@
 
 namespace {
 
-using BlockOp = void (*)(const uint8_t* first, const uint8_t* second, uint8_t* out, size_t n);
+using ChunkOp = void (*)(const uint8_t* first, const uint8_t* second, uint8_t* out, size_t n);
 
 // What tells the two transforms apart: the byte operation and their result codes.
 struct Transform {
-    BlockOp combine;
-    int firstOpenFailed;
-    int secondOpenFailed;
-    int outputOpenFailed;
-    int writeFailed;
+    ChunkOp combine;
+    mdResult firstOpenFailed;
+    mdResult secondOpenFailed;
+    mdResult outputOpenFailed;
+    mdResult writeFailed;
 };
 
-const Transform kMakeDiff = {mdSubtractBlock, -1, -2, -3, -4};
-const Transform kMakeUpdate = {mdAddBlock, -10, -11, -12, -13};
+const Transform kMakeDiff = {mdSubtractChunk, MD_ERR_OLD_OPEN, MD_ERR_NEW_OPEN, MD_ERR_DIFF_CREATE, MD_ERR_DIFF_WRITE};
+const Transform kMakeUpdate = {mdAddChunk, MD_ERR_SOURCE_OPEN, MD_ERR_PATCH_OPEN, MD_ERR_OUTPUT_CREATE,
+                               MD_ERR_OUTPUT_WRITE};
 
 // The files of one transform, with their paths for the reports.
 struct TransformFiles {
@@ -32,14 +33,14 @@ struct TransformFiles {
     const char* secondPath;
 };
 
-// Passes of MD_BLOCK_SIZE bytes, MD_CHUNK_PASSES of them per read and write: the second input's
-// count drives the passes, and the first input counts as zero past its end. The loop ends after
-// the first pass shorter than a block, that is after the first chunk shorter than MD_CHUNK_SIZE;
-// reading the first input ahead to the chunk's end is what a stream buffer of that size would do.
-// A short read is the end of a file only when the stream saw no error: a failed read ends the
-// passes with that input's code, before the chunk it cut short is written. A short write ends
-// them as well: the stream took the passes before the one it cut short, as it would have taken
-// them one by one. Returns 0, a read failure code (reported here) or the write failure code.
+// The transforms' loop (engine/chunk.h): one pass per block, MD_CHUNK_BLOCKS of them per read and
+// write. The second input's count drives the passes, and the first input counts as zero past its
+// end. The loop ends after the first block shorter than MD_BLOCK_SIZE, that is after the first
+// chunk shorter than MD_CHUNK_SIZE; reading the first input ahead to the chunk's end is what a
+// stream buffer of that size would do. A short read is the end of a file only when the stream saw
+// no error: a failed read ends the passes with that input's code, before the chunk it cut short is
+// written. A short write ends them as well: the stream took the blocks before the one it cut
+// short, as it would have taken them one by one. Returns MD_OK, a read failure code (reported here) or the write failure code.
 int runPasses(const Transform& transform, const TransformFiles& files)
 {
     uint8_t* firstChunk = mdChunks().first;
@@ -63,17 +64,17 @@ int runPasses(const Transform& transform, const TransformFiles& files)
             return transform.writeFailed;
         }
     } while (n == MD_CHUNK_SIZE);
-    return 0;
+    return MD_OK;
 }
 
 int runTransform(const Transform& transform, const char* firstPath, const char* secondPath, const char* outputPath,
                  bool freshOutput)
 {
-    FILE* first = mdOpenForRead(firstPath, true);
+    FILE* first = mdOpenForRead(firstPath, MD_TRACE_PRESENCE);
     if (first == nullptr) {
         return transform.firstOpenFailed;
     }
-    FILE* second = mdOpenForRead(secondPath, true);
+    FILE* second = mdOpenForRead(secondPath, MD_TRACE_PRESENCE);
     if (second == nullptr) {
         std::fclose(first);
         return transform.secondOpenFailed;
@@ -90,7 +91,7 @@ int runTransform(const Transform& transform, const char* firstPath, const char* 
     std::fclose(first);
     std::fclose(second);
     bool complete = mdFinishWrite(output);
-    if (result == 0 && !complete) {
+    if (result == MD_OK && !complete) {
         result = transform.writeFailed;
     }
     if (result == transform.writeFailed) {
@@ -101,20 +102,14 @@ int runTransform(const Transform& transform, const char* firstPath, const char* 
 
 }  // namespace
 
-mdChunkBuffers& mdChunks()
-{
-    static mdChunkBuffers chunks;
-    return chunks;
-}
-
-void mdSubtractBlock(const uint8_t* first, const uint8_t* second, uint8_t* out, size_t n)
+void mdSubtractChunk(const uint8_t* first, const uint8_t* second, uint8_t* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i) {
         out[i] = static_cast<uint8_t>(second[i] - first[i]);
     }
 }
 
-void mdAddBlock(const uint8_t* first, const uint8_t* second, uint8_t* out, size_t n)
+void mdAddChunk(const uint8_t* first, const uint8_t* second, uint8_t* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i) {
         out[i] = static_cast<uint8_t>(second[i] + first[i]);

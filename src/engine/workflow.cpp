@@ -5,8 +5,6 @@
 #include "engine/fileservice.h"
 #include "engine/replace.h"
 
-mdReplaceServices g_replaceServices = {mdFsFlushToDisk, mdFsMove, MD_TEMP_WAIT_MS};
-
 namespace {
 
 // "ファイルにパッチを当てています..." (the file is being patched), Shift-JIS.
@@ -15,35 +13,35 @@ const char* const kPatchingText =
 // "完了しました" (done), Shift-JIS.
 const char* const kDoneText = "\212\256\227\271\202\265\202\334\202\265\202\275";
 
-// One run at a time may write the temporary file of a folder; -12 is the code of a temporary
-// file that cannot be opened for writing.
+// One run at a time may write the temporary file of a folder; a temporary file that stays held
+// fails as one that cannot be opened for writing.
 int lockTemp(const char* tempPath, mdTempLock* lock)
 {
-    if (mdFsLockTemp(tempPath, g_replaceServices.tempWaitMs, lock)) {
-        return 0;
+    if (mdFsLockTemp(tempPath, mdReplaceServicesInUse().tempWaitMs, lock)) {
+        return MD_OK;
     }
     MD_REPORT(LOG_E, "temporary file in use by another run: %s", tempPath);
-    return -12;
+    return MD_ERR_TEMP_IN_USE;
 }
 
 int proveDiff(const char* oldPath, const char* newPath, const char* diffPath, const char* tempPath)
 {
     int result = mdMakeDiff(oldPath, newPath, diffPath);
-    if (result != 0) {
+    if (result != MD_OK) {
         return result;
     }
     result = mdMakeUpdateFresh(oldPath, diffPath, tempPath);
-    if (result != 0) {
+    if (result != MD_OK) {
         return result;
     }
     result = mdVerify(newPath, tempPath);
-    if (result != 0) {
+    if (result != MD_OK) {
         return result;
     }
     if (!mdFsDelete(tempPath)) {
         MD_REPORT(LOG_W, "failed to remove tmp file: %s", tempPath);
     }
-    return 0;
+    return MD_OK;
 }
 
 // The output is replaced only by a complete rebuilt file whose data are already on storage.
@@ -52,18 +50,19 @@ int rebuildAndReplace(const char* sourcePath, const char* diffPath, const char* 
     // The source is read whole into the temporary file before the output is touched, so the
     // output may be the source itself.
     int result = mdMakeUpdateFresh(sourcePath, diffPath, tempPath);
-    if (result != 0) {
+    if (result != MD_OK) {
         return result;
     }
-    if (!g_replaceServices.flushToDisk(tempPath)) {
+    const mdReplaceServices& services = mdReplaceServicesInUse();
+    if (!services.flushToDisk(tempPath)) {
         MD_REPORT(LOG_E, "write error");
-        return -13;
+        return MD_ERR_OUTPUT_WRITE;
     }
-    if (!g_replaceServices.move(tempPath, outputPath)) {
+    if (!services.move(tempPath, outputPath)) {
         MD_REPORT(LOG_E, "failed to rename file: '%s' --> '%s'", tempPath, outputPath);
-        return -41;
+        return MD_ERR_MOVE;
     }
-    return 0;
+    return MD_OK;
 }
 
 }  // namespace
@@ -76,7 +75,7 @@ int mdDoDiff(const char* oldPath, const char* newPath, const char* diffPath)
 
     mdTempLock lock;
     int result = lockTemp(tempPath, &lock);
-    if (result != 0) {
+    if (result != MD_OK) {
         return result;
     }
     result = proveDiff(oldPath, newPath, diffPath, tempPath);
@@ -94,12 +93,12 @@ int mdDoUpdate(const char* sourcePath, const char* diffPath, const char* outputP
         // An output path too long to be formed: fail where it would be used, before anything is
         // written. An empty name is a name like any other: its move fails after the rebuild.
         MD_REPORT(LOG_E, "failed to rename file: '%s' --> '%s'", tempPath, outputPath);
-        return -41;
+        return MD_ERR_MOVE;
     }
 
     mdTempLock lock;
     int result = lockTemp(tempPath, &lock);
-    if (result != 0) {
+    if (result != MD_OK) {
         return result;
     }
     if (verbose) {
@@ -107,7 +106,7 @@ int mdDoUpdate(const char* sourcePath, const char* diffPath, const char* outputP
     }
     result = rebuildAndReplace(sourcePath, diffPath, outputPath, tempPath);
     mdFsUnlockTemp(&lock);
-    if (result == 0 && verbose) {
+    if (result == MD_OK && verbose) {
         MD_REPORT(LOG_I, "%s", kDoneText);
     }
     return result;

@@ -52,7 +52,7 @@ bool backUp()
         return false;
     }
     mdTempLock lock;
-    if (!mdFsLockTemp(backupPath, g_replaceServices.tempWaitMs, &lock)) {
+    if (!mdFsLockTemp(backupPath, mdReplaceServicesInUse().tempWaitMs, &lock)) {
         return false;
     }
     bool copied = mdFsCopyWhole(kExe, kBackup);
@@ -70,10 +70,10 @@ int mdDoZELUpdate(bool verbose)
         MD_LOG(LOG_V, "%s", kPristineCopyText);
     } else if (!mdFsExists(kExe)) {
         MD_REPORT(LOG_E, "%s", kMissingExeText);
-        return -50;
+        return MD_ERR_ZEL_MISSING;
     } else if (!hasPristineSize(kExe)) {
         MD_REPORT(LOG_E, "%s", kWrongSizeText);
-        return -51;
+        return MD_ERR_ZEL_SIZE;
     } else {
         MD_LOG(LOG_V, "%s", kFirstUpgradeText);
         source = kExe;

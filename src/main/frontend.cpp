@@ -2,6 +2,7 @@
 #include "main/frontend.h"
 
 #include "diag/log.h"
+#include "main/usage.h"
 
 #include <cstring>
 
@@ -32,7 +33,7 @@ int dispatch(const mdRequest& request)
         return mdDoZELUpdate(request.verbose);
     default:
         mdShowUsage();
-        return -1;
+        return MD_ERR_USAGE;
     }
 }
 
@@ -76,12 +77,12 @@ int mdMain(int argc, char** argv)
     }
     if (argc < 5) {
         mdShowUsage();
-        return -1;
+        return MD_ERR_USAGE;
     }
     mdRequest request;
     if (!mdParseArgs(argc, argv, &request)) {
         mdShowUsage();
-        return -1;
+        return MD_ERR_USAGE;
     }
     return dispatch(request);
 }

@@ -22,8 +22,6 @@ enum { MD_MODE_NONE = 0, MD_MODE_DIFF = 1, MD_MODE_UPDATE = 2, MD_MODE_ZELUPDATE
 /// was resolved, when the first argument is no keyword or a keyword lacks its arguments.
 bool mdParseArgs(int argc, char** argv, mdRequest* request);
 
-/// Traces the arguments, parses them and runs the one workflow they name; -1 after the usage text.
+/// Traces the arguments, parses them and runs the one workflow they name; MD_ERR_USAGE after the
+/// usage text.
 int mdMain(int argc, char** argv);
-
-/// Writes the usage text to standard output.
-void mdShowUsage();

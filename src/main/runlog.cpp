@@ -9,9 +9,10 @@
 #include <cstdio>
 #include <cstring>
 
-char g_logFileName[MD_PATH_MAX];
-
 namespace {
+
+// The name the run log was opened under, kept for the shell call at the end of the run.
+char g_logFileName[MD_PATH_MAX];
 
 const char* const kLogName = "update_log.txt";
 
@@ -52,7 +53,7 @@ int mdRun(int argc, char** argv)
     if (g_logFile != nullptr) {
         std::fclose(g_logFile);
         g_logFile = nullptr;
-        if (result != 0) {
+        if (result != MD_OK) {
             mdOsShellOpen(g_logFileName);
         }
     }

@@ -1,11 +1,6 @@
 // The run wrapper: the run log around one call of mdMain.
 #pragma once
 
-#include "engine/engine.h"
-
-/// The name the run log was opened under, kept for the shell call at the end of the run.
-extern char g_logFileName[MD_PATH_MAX];
-
 /// Opens update_log.txt, logs the header and the machine description, runs mdMain, closes the
 /// log and, after a failed run, asks the shell to show it. Returns mdMain's result.
 int mdRun(int argc, char** argv);

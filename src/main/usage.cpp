@@ -1,5 +1,5 @@
 // The usage text, in Shift-JIS as the console shows it.
-#include "main/frontend.h"
+#include "main/usage.h"
 
 #include "diag/report.h"
 

@@ -1,6 +1,7 @@
 // The transforms and the comparison on real files: bytes, pass boundaries, result codes.
 #include "engine/engine.h"
 #include "engine/transform.h"
+#include "engine/verify.h"
 
 #include "testutil.h"
 
@@ -41,10 +42,10 @@ TEST(BlockOps, WrapModulo256)
     const uint8_t newBlock[] = {0x15, 0x1f, 0x30, 0xff, 0x00};
     uint8_t diff[5];
     uint8_t back[5];
-    mdSubtractBlock(oldBlock, newBlock, diff, 5);
+    mdSubtractChunk(oldBlock, newBlock, diff, 5);
     const uint8_t expected[] = {0x05, 0xff, 0x00, 0xff, 0x01};
     EXPECT_EQ(std::string(diff, diff + 5), std::string(expected, expected + 5));
-    mdAddBlock(oldBlock, diff, back, 5);
+    mdAddChunk(oldBlock, diff, back, 5);
     EXPECT_EQ(std::string(back, back + 5), std::string(newBlock, newBlock + 5));
 }
 

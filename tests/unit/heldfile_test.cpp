@@ -90,7 +90,7 @@ TEST_F(HeldFileCalls, EachWriteCallWaitsForAFileHeldAMoment)
     EXPECT_EQ(readFile("b"), "new");
     {
         Holder hold("b", 400);
-        EXPECT_TRUE(mdFsCopy("b", "c")) << "the copy of a held source waits";
+        EXPECT_TRUE(mdFsCopyWhole("b", "c")) << "the copy of a held source waits";
     }
     EXPECT_EQ(readFile("c"), "new");
     {
@@ -105,7 +105,7 @@ TEST_F(HeldFileCalls, AMissingFileIsNotWaitedFor)
     auto began = std::chrono::steady_clock::now();
     EXPECT_FALSE(mdFsDelete("missing"));
     EXPECT_FALSE(mdFsMove("missing", "b"));
-    EXPECT_FALSE(mdFsCopy("missing", "b"));
+    EXPECT_FALSE(mdFsCopyWhole("missing", "b"));
     EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(MD_HELD_WAIT_MS / 2));
 }
 

@@ -1,6 +1,6 @@
 // Tests of the machine description on recorded CPUID registers, counter readings and version records.
 #include "diag/sysinfo.h"
-#include "diag/sysinfo_logic.h"
+#include "diag/sysinfo_internal.h"
 
 #include <gtest/gtest.h>
 
@@ -92,14 +92,22 @@ bool wasAsked(uint32_t leaf)
     return false;
 }
 
+// Each test reads the recorded machine through the program's own texts and clock estimate.
 class SysInfo : public ::testing::Test {
 protected:
-    void SetUp() override { g_rec = Recording{}; }
+    void SetUp() override
+    {
+        g_rec = Recording{};
+        previous_ = mdSetMachine(&kFake);
+    }
+    void TearDown() override { mdSetMachine(previous_); }
 
     static void addLeaf(uint32_t leaf, mdCpuidRegs regs)
     {
         g_rec.leaves[g_rec.leafCount++] = RecordedLeaf{leaf, regs};
     }
+
+    const mdMachine* previous_ = nullptr;
 };
 
 // Recorded on an AMD EPYC guest: leaf 0 and the brand leaves 0x80000002..4.
@@ -203,8 +211,7 @@ TEST_F(SysInfo, NameNeedsTheLastBrandLeafComparedUnsigned)
         for (uint32_t i = 0; i < 3; ++i) {
             addLeaf(0x80000002u + i, kAmdBrand[i]);
         }
-        char out[256];
-        mdCpuNameText(kFake, out, sizeof out);
+        const char* out = mdGetCpuName();
         EXPECT_STREQ(c.expected, out) << std::hex << c.highestLeaf;
         bool brandShown = std::strcmp(out, "???") != 0;
         EXPECT_EQ(brandShown, wasAsked(0x80000002u) && wasAsked(0x80000004u)) << std::hex << c.highestLeaf;
@@ -214,13 +221,10 @@ TEST_F(SysInfo, NameNeedsTheLastBrandLeafComparedUnsigned)
 TEST_F(SysInfo, VendorOfTheMachine)
 {
     addLeaf(0, kAmdLeaf0);
-    char out[256];
-    mdCpuVendorText(kFake, out, sizeof out);
-    EXPECT_STREQ("AuthenticAMD", out);
+    EXPECT_STREQ("AuthenticAMD", mdGetCpuVendor());
 
     g_rec.hasCpuid = false;
-    mdCpuVendorText(kFake, out, sizeof out);
-    EXPECT_STREQ("???", out);
+    EXPECT_STREQ("???", mdGetCpuVendor());
 }
 
 // ---- the system text ----
@@ -477,9 +481,9 @@ TEST_F(SysInfo, SpeedWaitsForOneHundredMilliseconds)
         std::memcpy(g_rec.counters, c.counters, sizeof c.counters);
         g_rec.counterCount = c.counterCount;
         std::memcpy(g_rec.timeStamps, c.timeStamps, sizeof c.timeStamps);
-        mdClock clock = {true, 0};
+        mdSetMachine(&kFake);  // a new run of the clock for each case
 
-        EXPECT_EQ(c.expected, mdCpuSpeedOf(kFake, &clock)) << c.what;
+        EXPECT_EQ(c.expected, mdGetCpuSpeed()) << c.what;
         EXPECT_EQ(c.counterReads, g_rec.counterReads) << c.what;
         EXPECT_EQ(c.timeStampReads, g_rec.timeStampReads) << c.what;
         EXPECT_EQ(c.frequencyQueries, g_rec.frequencyQueries) << c.what;
@@ -494,15 +498,29 @@ TEST_F(SysInfo, FrequencyIsAskedForOncePerRun)
     std::memcpy(g_rec.counters, counters, sizeof counters);
     g_rec.counterCount = 4;
     g_rec.timeStamps[1] = 200000000;
-    mdClock clock = {true, 0};
 
-    EXPECT_EQ(2000, mdCpuSpeedOf(kFake, &clock));
+    EXPECT_EQ(2000, mdGetCpuSpeed());
     g_rec.timeStampReads = 0;
-    EXPECT_EQ(2000, mdCpuSpeedOf(kFake, &clock));
+    EXPECT_EQ(2000, mdGetCpuSpeed());
     EXPECT_EQ(1, g_rec.frequencyQueries);
     EXPECT_EQ(4, g_rec.counterReads);
-    EXPECT_FALSE(clock.frequencyPending);
-    EXPECT_EQ(1000, clock.frequency);
+
+    // A machine installed anew starts a new run: its frequency is asked for again.
+    mdSetMachine(&kFake);
+    g_rec.timeStampReads = 0;
+    g_rec.counterReads = 0;
+    EXPECT_EQ(2000, mdGetCpuSpeed());
+    EXPECT_EQ(2, g_rec.frequencyQueries);
+}
+
+TEST_F(SysInfo, SetMachineReturnsTheOneItReplacesNullForTheRealOne)
+{
+    mdSetMachine(previous_);
+    const mdMachine other = kFake;
+    EXPECT_EQ(nullptr, mdSetMachine(&kFake));
+    EXPECT_EQ(&kFake, mdSetMachine(&other));
+    EXPECT_EQ(&other, mdSetMachine(nullptr));
+    EXPECT_EQ(nullptr, mdSetMachine(&kFake));
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
-// The machine description computed from recorded facts: CPUID registers, counters, version records.
+// Inside the machine description, for its unit tests only (the program includes sysinfo.h): the
+// machine a test installs in place of the real one, and the steps that compute the description
+// from recorded facts (CPUID registers, counter readings, version records).
 #pragma once
 
 #include "diag/diagos.h"
@@ -12,7 +14,8 @@ constexpr int MD_OS_NAME_MAX = 16;
 /// Milliseconds that the clock estimate waits between its two time-stamp readings.
 constexpr uint32_t MD_SPEED_WAIT_MS = 100;
 
-/// The readings the description is made of; the real machine's are the mdOs services.
+/// The readings the processor texts and the clock estimate are made of; the real machine's are
+/// the mdOs services.
 struct mdMachine {
     bool (*cpuid)(uint32_t leaf, mdCpuidRegs* regs);
     uint64_t (*timeStamp)();
@@ -20,11 +23,11 @@ struct mdMachine {
     int64_t (*counter)();
 };
 
-/// The millisecond clock's state for one run: the frequency, asked for at the first reading.
-struct mdClock {
-    bool frequencyPending;
-    int64_t frequency;
-};
+/// Installs the machine that mdGetCpuName, mdGetCpuVendor and mdGetCpuSpeed read from now on and
+/// returns the one it replaces; null stands for the real machine, both ways. The machine is not
+/// copied: it must outlive its installation. Each installation starts a new run of the clock, whose
+/// frequency is asked for again.
+const mdMachine* mdSetMachine(const mdMachine* machine);
 
 /// Start of text past C-locale white space (space, \t, \n, \v, \f, \r).
 const char* mdSkipLeadingSpace(const char* text);
@@ -35,12 +38,6 @@ void mdVendorFromRegs(const mdCpuidRegs& leaf0, char* out, size_t size);
 /// Brand name from leaves 0x80000002..4 without its leading white space. Without a NUL in the 48
 /// bytes, all 48 are taken.
 void mdBrandFromRegs(const mdCpuidRegs leaves[3], char* out, size_t size);
-
-/// The vendor identification, or "???" without CPUID.
-void mdCpuVendorText(const mdMachine& machine, char* out, size_t size);
-
-/// The brand name, or "???" without CPUID or when the highest extended leaf is below 0x80000004.
-void mdCpuNameText(const mdMachine& machine, char* out, size_t size);
 
 /// Windows name of a version record by platform, major and minor version; "?" for unknown ones.
 void mdWindowsName(const mdWinVersion& version, char* name, size_t size);
@@ -61,15 +58,6 @@ void mdOsTextFrom(const mdSystemVersion& version, char* out, size_t size);
 /// Low 32 bits of counter * 1000 / frequency (signed, truncated), without overflow; frequency > 0.
 uint32_t mdMillisecondsOf(int64_t counter, int64_t frequency);
 
-/// The counter frequency, asked of the machine only at the first call for a clock.
-int64_t mdClockFrequency(const mdMachine& machine, mdClock* clock);
-
-/// One reading of the millisecond clock; 0 where the frequency is not positive.
-uint32_t mdReadClock(const mdMachine& machine, mdClock* clock);
-
 /// MHz from two time-stamp readings MD_SPEED_WAIT_MS apart: the unsigned 64-bit difference
 /// / 100000, at most INT32_MAX.
 int32_t mdSpeedFromTimeStamps(uint64_t first, uint64_t second);
-
-/// Clock estimate in MHz; 0 without CPUID, without a time-stamp counter or without a frequency.
-int32_t mdCpuSpeedOf(const mdMachine& machine, mdClock* clock);
