@@ -11,16 +11,6 @@
 
 namespace {
 
-std::string sum(const std::string& a, const std::string& b)
-{
-    std::string out(b.size(), '\0');
-    for (size_t i = 0; i < b.size(); ++i) {
-        unsigned char x = i < a.size() ? static_cast<unsigned char>(a[i]) : 0;
-        out[i] = static_cast<char>(x + static_cast<unsigned char>(b[i]));
-    }
-    return out;
-}
-
 TEST_F(Sandbox, ConcurrentRunsInOneFolderEachGetTheirOwnResult)
 {
     const int kRuns = underWine() ? 6 : 12;
@@ -39,9 +29,9 @@ TEST_F(Sandbox, ConcurrentRunsInOneFolderEachGetTheirOwnResult)
         RunResult r = finish(started[i]);
         // A run that reports success has made exactly its own file; any other run reports a failure.
         if (r.status == 0) {
-            EXPECT_EQ(read("out" + n), sum(read("src" + n), read("d" + n))) << "run " << i;
+            EXPECT_EQ(read("out" + n), addBytes(read("src" + n), read("d" + n))) << "run " << i;
         } else {
-            EXPECT_EQ(r.status, 256 - 12) << "run " << i;
+            EXPECT_EQ(r.status, shellStatus(MD_ERR_TEMP_IN_USE)) << "run " << i;
         }
         EXPECT_EQ(r.status, 0) << "the wait is long enough for a dozen runs: " << r.out;
     }
@@ -108,19 +98,19 @@ std::string longName(size_t n) { return std::string(n, 'a'); }
 INSTANTIATE_TEST_SUITE_P(
     Table, OddArguments,
     ::testing::Values(
-        OddCase{"EmptyDiffArguments", {"-diff", "", "", ""}, {255}, {}, false},
-        OddCase{"EmptyUpdateArguments", {"-update", "", "", ""}, {256 - 10}, {}, false},
-        OddCase{"EmptyKeyword", {"", "old", "new", "d"}, {255}, {}, false},
-        OddCase{"Name1023", {"-diff", "old", "new", longName(1023)}, {253}, {}, false},
-        OddCase{"Name1024", {"-diff", "old", "new", longName(1024)}, {253}, {}, false},
-        OddCase{"Name40000", {"-diff", "old", "new", longName(40000)}, {253}, {}, true},
-        OddCase{"KeywordOf40000", {longName(40000), "old", "new", "d"}, {255}, {}, true},
-        OddCase{"UpdateOutputOf1024", {"-update", "old", "new", longName(1024)}, {256 - 41}, {}, false},
+        OddCase{"EmptyDiffArguments", {"-diff", "", "", ""}, {shellStatus(MD_ERR_OLD_OPEN)}, {}, false},
+        OddCase{"EmptyUpdateArguments", {"-update", "", "", ""}, {shellStatus(MD_ERR_SOURCE_OPEN)}, {}, false},
+        OddCase{"EmptyKeyword", {"", "old", "new", "d"}, {shellStatus(MD_ERR_USAGE)}, {}, false},
+        OddCase{"Name1023", {"-diff", "old", "new", longName(1023)}, {shellStatus(MD_ERR_DIFF_CREATE)}, {}, false},
+        OddCase{"Name1024", {"-diff", "old", "new", longName(1024)}, {shellStatus(MD_ERR_DIFF_CREATE)}, {}, false},
+        OddCase{"Name40000", {"-diff", "old", "new", longName(40000)}, {shellStatus(MD_ERR_DIFF_CREATE)}, {}, true},
+        OddCase{"KeywordOf40000", {longName(40000), "old", "new", "d"}, {shellStatus(MD_ERR_USAGE)}, {}, true},
+        OddCase{"UpdateOutputOf1024", {"-update", "old", "new", longName(1024)}, {shellStatus(MD_ERR_MOVE)}, {}, false},
         OddCase{"Blanks", {"-diff", "old", "new", "with blank.dat"}, {0}, {"with blank.dat"}, false},
         OddCase{"Wildcards", {"-diff", "old", "new", "*.d?t"}, {0}, {"*.d?t"}, true},
         OddCase{"ShiftJisName", {"-diff", "old", "new", "\x83\x5c\x83\x74\x83\x67.dat"}, {0},
                 {"\x83\x5c\x83\x74\x83\x67.dat"}, true},
-        OddCase{"DeviceAsDifferenceFile", {"-diff", "old", "new", "/dev/null"}, {256 - 22}, {"~test.tmp"}, false}),
+        OddCase{"DeviceAsDifferenceFile", {"-diff", "old", "new", "/dev/null"}, {shellStatus(MD_ERR_SIZE_MISMATCH)}, {"~test.tmp"}, false}),
     [](const ::testing::TestParamInfo<OddCase>& info) { return std::string(info.param.name); });
 
 TEST_F(Sandbox, DifferenceFileMayBeTheOutput)
@@ -137,7 +127,7 @@ TEST_F(Sandbox, OutputInAMissingFolderKeepsTheRebuiltFile)
     write("src", "abc");
     write("d", "\x01\x01\x01");
     RunResult r = run({"-update", "src", "d", "nofolder/out"});
-    EXPECT_EQ(r.status, 256 - 41);
+    EXPECT_EQ(r.status, shellStatus(MD_ERR_MOVE));
     EXPECT_EQ(read("~test.tmp"), "bcd");
     EXPECT_EQ(listing(), (std::vector<std::string>{"d", "src", "update_log.txt", "~test.tmp"}));
 }
@@ -235,13 +225,13 @@ TEST_P(EmptyOutputName, StepsComeInTheirOrder)
 INSTANTIATE_TEST_SUITE_P(
     Rows, EmptyOutputName,
     ::testing::Values(
-        EmptyOutputCase{"MoveFails", {"-update", "src", "d", ""}, 256 - 41, "failed to rename file: '%t' --> ''", "",
+        EmptyOutputCase{"MoveFails", {"-update", "src", "d", ""}, shellStatus(MD_ERR_MOVE), "failed to rename file: '%t' --> ''", "",
                         true},
-        EmptyOutputCase{"SourceMissing", {"-update", "nothing", "d", ""}, 256 - 10,
+        EmptyOutputCase{"SourceMissing", {"-update", "nothing", "d", ""}, shellStatus(MD_ERR_SOURCE_OPEN),
                         "failed to open (with read mode): %s", "nothing", false},
-        EmptyOutputCase{"DiffMissing", {"-update", "src", "nothing", ""}, 256 - 11,
+        EmptyOutputCase{"DiffMissing", {"-update", "src", "nothing", ""}, shellStatus(MD_ERR_PATCH_OPEN),
                         "failed to open (with read mode): %s", "nothing", false},
-        EmptyOutputCase{"Verbose", {"-update", "-verbose", "src", "d", ""}, 256 - 41,
+        EmptyOutputCase{"Verbose", {"-update", "-verbose", "src", "d", ""}, shellStatus(MD_ERR_MOVE),
                         "failed to rename file: '%t' --> ''", "", true}),
     [](const ::testing::TestParamInfo<EmptyOutputCase>& info) { return std::string(info.param.name); });
 
@@ -316,7 +306,7 @@ TEST_F(HeldFile, OutputHeldPastTheWaitFailsAsBefore)
     write("out", "previous output");
     Started holder = hold("out", 8000);
     RunResult r = run({"-update", "src", "d", "out"});
-    EXPECT_EQ(r.status, 256 - 41);
+    EXPECT_EQ(r.status, shellStatus(MD_ERR_MOVE));
     EXPECT_EQ(r.out, errorReport("failed to rename file: '" + full("~test.tmp") + "' --> '" + full("out") + "'"));
     EXPECT_EQ(finish(holder).status, 0);
     EXPECT_EQ(read("out"), "previous output");
@@ -419,7 +409,7 @@ TEST_F(OtherVolume, FullVolumeLeavesTheOutputAsItWas)
     write("d", std::string(400000, '\x01'));
     writeOutput("previous");
     RunResult r = run({"-update", "src", "d", outputArg()});
-    EXPECT_EQ(r.status, 256 - 41);
+    EXPECT_EQ(r.status, shellStatus(MD_ERR_MOVE));
     EXPECT_EQ(readOutput("out"), "previous");
     EXPECT_EQ(readOutput("out.~test.tmp"), "(missing)") << "the partial copy is removed";
     EXPECT_EQ(read("~test.tmp"), std::string(400000, 'b')) << "the complete rebuilt output stays";
