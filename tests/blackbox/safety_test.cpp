@@ -268,11 +268,16 @@ INSTANTIATE_TEST_SUITE_P(
 
 class HeldFile : public Sandbox {
 protected:
-    // Starts the holder on a name in the folder and returns once the file is held.
-    Started hold(const std::string& name, int ms)
+    // Starts the holder on a name in the folder and returns once the file is held. With a release
+    // file, the holder lets go as soon as it exists (runUntilItWaits makes it).
+    Started hold(const std::string& name, int ms, const std::string& release = "")
     {
-        Started holder = startCommand({std::getenv("MDIFF_WRAPPER"), std::getenv("MDIFF_HOLDER"), name,
-                                       std::to_string(ms)});
+        std::vector<std::string> argv = {std::getenv("MDIFF_WRAPPER"), std::getenv("MDIFF_HOLDER"), name,
+                                         std::to_string(ms)};
+        if (!release.empty()) {
+            argv.push_back(release);
+        }
+        Started holder = startCommand(argv);
         for (int waited = 0; waited < 20000; waited += 20) {
             FILE* f = std::fopen(holder.outPath.c_str(), "rb");
             char line[16] = "";
@@ -300,13 +305,35 @@ protected:
         ASSERT_NE(std::getenv("MDIFF_HOLDER"), nullptr) << "MDIFF_HOLDER names no holder program";
     }
 
-    size_t waitLines()
+    // A file outside the folder, named from the folder (the holder runs in it).
+    std::string releaseName() const { return "../" + dir_.substr(dir_.rfind('/') + 1) + ".release"; }
+
+    // Runs the program while a file is held; once its run log shows that it waits for the file,
+    // lets the holder go (whatever the time Wine takes to start it).
+    RunResult runUntilItWaits(const std::vector<std::string>& args)
+    {
+        Started run = start(args);
+        for (int waited = 0; waited < 20000 && waitLines(false) == 0; waited += 20) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        std::string release = dir_ + ".release";
+        EXPECT_TRUE(writeWholeFile(release, ""));
+        RunResult r = finish(run);
+        unlink(release.c_str());
+        expectDebugChannelIsTheLog(r, read("update_log.txt"));
+        return r;
+    }
+
+    // The run log's lines that say the program waits for a held file; checked: each a warning.
+    size_t waitLines(bool checked = true)
     {
         std::string log = read("update_log.txt");
         size_t count = 0;
         for (size_t at = log.find("]: file held by another program"); at != std::string::npos;
              at = log.find("]: file held by another program", at + 1)) {
-            EXPECT_EQ(log.rfind("log_w: ", at), log.rfind("\n", at) + 1) << "logged as a warning";
+            if (checked) {
+                EXPECT_EQ(log.rfind("log_w: ", at), log.rfind("\n", at) + 1) << "logged as a warning";
+            }
             ++count;
         }
         return count;
@@ -318,8 +345,8 @@ TEST_F(HeldFile, OutputHeldForAMomentIsReplacedAfterAWait)
     write("src", "abc");
     write("d", "\x01\x01\x01");
     write("out", "previous output");
-    Started holder = hold("out", 2000);
-    RunResult r = run({"-update", "src", "d", "out"});
+    Started holder = hold("out", 20000, releaseName());
+    RunResult r = runUntilItWaits({"-update", "src", "d", "out"});
     EXPECT_EQ(finish(holder).status, 0);
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out, "");
@@ -349,8 +376,8 @@ TEST_F(HeldFile, BackupHeldForAMomentIsStillWritten)
     write("zel.exe", "the installed program");
     write("zel.diff", "\x01\x01\x01");
     write("zel.exe.backup", "an older backup");
-    Started holder = hold("zel.exe.backup", 2000);
-    RunResult r = run({"-zelupdate", "x", "x", "x"});
+    Started holder = hold("zel.exe.backup", 20000, releaseName());
+    RunResult r = runUntilItWaits({"-zelupdate", "x", "x", "x"});
     EXPECT_EQ(finish(holder).status, 0);
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(read("zel.exe.backup"), "the installed program");
