@@ -53,19 +53,16 @@ if(NOT WIN32)
   string(TIMESTAMP MDIFF_MAN_DATE "%Y-%m-%d" UTC)
   set(MDIFF_MAN_PAGE ${CMAKE_CURRENT_BINARY_DIR}/mdiff.1)
   configure_file(${MDIFF_PACKAGING_DIR}/mdiff.1.in ${MDIFF_MAN_PAGE} @ONLY)
-  find_program(MDIFF_GZIP gzip)
-  if(MDIFF_GZIP)
-    # -n leaves the name and time out of the header, so the bytes depend on the page alone.
-    add_custom_command(OUTPUT ${MDIFF_MAN_PAGE}.gz
-      COMMAND ${MDIFF_GZIP} -9 -n -k -f ${MDIFF_MAN_PAGE}
-      DEPENDS ${MDIFF_MAN_PAGE}
-      COMMENT "Compressing the manual page"
-      VERBATIM)
-    add_custom_target(mdiff_manpage ALL DEPENDS ${MDIFF_MAN_PAGE}.gz)
-    install(FILES ${MDIFF_MAN_PAGE}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  else()
-    install(FILES ${MDIFF_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  endif()
+  # gzip compresses the manual page and the Debian changelog.
+  find_program(MDIFF_GZIP gzip REQUIRED)
+  # -n leaves the name and time out of the header, so the bytes depend on the page alone.
+  add_custom_command(OUTPUT ${MDIFF_MAN_PAGE}.gz
+    COMMAND ${MDIFF_GZIP} -9 -n -k -f ${MDIFF_MAN_PAGE}
+    DEPENDS ${MDIFF_MAN_PAGE}
+    COMMENT "Compressing the manual page"
+    VERBATIM)
+  add_custom_target(mdiff_manpage ALL DEPENDS ${MDIFF_MAN_PAGE}.gz)
+  install(FILES ${MDIFF_MAN_PAGE}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 
 # ---- Debian documents: copyright file and changelog ----
@@ -96,7 +93,6 @@ function(configure_debian_docs)
     message(FATAL_ERROR "packaging/changelog: the top entry is '${top_line}', not version ${PROJECT_VERSION}")
   endif()
   set(MDIFF_DEB_CHANGELOG ${CMAKE_CURRENT_BINARY_DIR}/deb/changelog.gz)
-  find_program(MDIFF_GZIP gzip REQUIRED)
   add_custom_command(OUTPUT ${MDIFF_DEB_CHANGELOG}
     COMMAND ${MDIFF_GZIP} -9 -n -c ${changelog} > ${MDIFF_DEB_CHANGELOG}
     DEPENDS ${changelog}

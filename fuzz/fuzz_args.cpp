@@ -42,26 +42,33 @@ enum : uint8_t {
 std::string g_dir;
 bool g_trace = false;  // MDIFF_FUZZ_TRACE set: one line per input on stderr
 
-const int kResultCodes[] = {0, -1, -2, -3, -4, -10, -11, -12, -13, -20, -21, -22, -23, -41, -50, -51};
+const mdResult kResultCodes[] = {MD_OK,
+                                 MD_ERR_USAGE,
+                                 MD_ERR_OLD_OPEN,
+                                 MD_ERR_NEW_OPEN,
+                                 MD_ERR_DIFF_CREATE,
+                                 MD_ERR_DIFF_WRITE,
+                                 MD_ERR_SOURCE_OPEN,
+                                 MD_ERR_PATCH_OPEN,
+                                 MD_ERR_OUTPUT_CREATE,
+                                 MD_ERR_TEMP_IN_USE,
+                                 MD_ERR_OUTPUT_WRITE,
+                                 MD_ERR_REFERENCE_OPEN,
+                                 MD_ERR_CANDIDATE_OPEN,
+                                 MD_ERR_SIZE_MISMATCH,
+                                 MD_ERR_CONTENT_MISMATCH,
+                                 MD_ERR_MOVE,
+                                 MD_ERR_ZEL_MISSING,
+                                 MD_ERR_ZEL_SIZE};
 
 std::string inScratch(const std::string& name)
 {
     return g_dir + "/" + name;
 }
 
-std::string pattern(size_t n, unsigned seed)
-{
-    std::string bytes(n, '\0');
-    for (size_t i = 0; i < n; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        bytes[i] = static_cast<char>(seed >> 16);
-    }
-    return bytes;
-}
-
 void makeFile(const std::string& name, const std::string& bytes)
 {
-    FZ_CHECK(fzWriteFile(inScratch(name), bytes), "cannot write %s", name.c_str());
+    FZ_CHECK(writeWholeFile(inScratch(name), bytes), "cannot write %s", name.c_str());
 }
 
 void makeFolder(const std::string& name)
@@ -132,7 +139,7 @@ struct Snapshot {
 Snapshot snap(const std::string& path)
 {
     Snapshot s;
-    s.file = !path.empty() && fzReadFile(path, &s.bytes);
+    s.file = !path.empty() && readWholeFile(path, &s.bytes);
     return s;
 }
 
@@ -190,13 +197,13 @@ struct Before {
 void checkOutcome(const mdRequest& request, const Before& before, uint8_t fixture, int result)
 {
     const std::string temp = inScratch(MD_TEMP_NAME);
-    if (request.mode == MD_MODE_DIFF && result == 0) {
-        checkHolds(request.outPath, fzSubtract(before.src.bytes, before.neu.bytes), "-diff");
+    if (request.mode == MD_MODE_DIFF && result == MD_OK) {
+        checkHolds(request.outPath, subtractBytes(before.src.bytes, before.neu.bytes), "-diff");
         FZ_CHECK(!present(temp), "-diff left %s", MD_TEMP_NAME);
     }
     if (request.mode == MD_MODE_UPDATE) {
-        if (result == 0) {
-            checkHolds(request.outPath, fzAdd(before.src.bytes, before.diff.bytes), "-update");
+        if (result == MD_OK) {
+            checkHolds(request.outPath, addBytes(before.src.bytes, before.diff.bytes), "-update");
         } else if (temp != request.outPath && request.outPath[0] != '\0') {
             checkUnchanged(request.outPath, before.out, result);
         }
@@ -205,14 +212,14 @@ void checkOutcome(const mdRequest& request, const Before& before, uint8_t fixtur
         const std::string exe = inScratch("zel.exe");
         if (!before.zelOriginalPresent) {
             if (!before.zelExe.file) {
-                FZ_CHECK(result == -50, "-zelupdate without zel.exe gave %d", result);
+                FZ_CHECK(result == MD_ERR_ZEL_MISSING, "-zelupdate without zel.exe gave %d", result);
             } else if (before.zelExe.bytes.size() != MD_ZEL_EXE_SIZE) {
-                FZ_CHECK(result == -51, "-zelupdate with a zel.exe of the wrong size gave %d", result);
+                FZ_CHECK(result == MD_ERR_ZEL_SIZE, "-zelupdate with a zel.exe of the wrong size gave %d", result);
             }
         }
-        if (result == 0) {
+        if (result == MD_OK) {
             const Snapshot& source = before.zelOriginalPresent ? before.zelOriginal : before.zelExe;
-            checkHolds(exe, fzAdd(source.bytes, before.zelDiff.bytes), "-zelupdate");
+            checkHolds(exe, addBytes(source.bytes, before.zelDiff.bytes), "-zelupdate");
             if (before.zelExe.file && !(fixture & kBackupDirectory)) {
                 checkHolds(inScratch("zel.exe.backup"), before.zelExe.bytes, "-zelupdate backup");
             }
@@ -286,7 +293,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     FZ_CHECK(known, "mdMain returned %d", result);
     if (argc < 5) {
-        FZ_CHECK(result == -1, "%d arguments gave %d", argc, result);
+        FZ_CHECK(result == MD_ERR_USAGE, "%d arguments gave %d", argc, result);
     } else {
         checkOutcome(request, before, fixture, result);
     }

@@ -59,10 +59,10 @@ int expectedComparison(const std::string& reference, const std::string& candidat
     for (size_t offset = 0;; offset += MD_BLOCK_SIZE) {
         size_t length = passLength(reference.size(), offset);
         if (length != passLength(candidate.size(), offset)) {
-            return -22;
+            return MD_ERR_SIZE_MISMATCH;
         }
         if (std::memcmp(reference.data() + offset, candidate.data() + offset, length) != 0) {
-            return -23;
+            return MD_ERR_CONTENT_MISMATCH;
         }
         if (length < static_cast<size_t>(MD_BLOCK_SIZE)) {
             return 0;
@@ -73,7 +73,7 @@ int expectedComparison(const std::string& reference, const std::string& candidat
 std::string readBack(const std::string& path)
 {
     std::string bytes;
-    FZ_CHECK(fzReadFile(path, &bytes), "%s cannot be read back", path.c_str());
+    FZ_CHECK(readWholeFile(path, &bytes), "%s cannot be read back", path.c_str());
     return bytes;
 }
 
@@ -108,20 +108,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string newPath = inScratch("new");
     const std::string diffPath = inScratch("diff");
     const std::string outPath = inScratch("out");
-    FZ_CHECK(fzWriteFile(oldPath, oldBytes) && fzWriteFile(newPath, newBytes), "cannot write the inputs");
+    FZ_CHECK(writeWholeFile(oldPath, oldBytes) && writeWholeFile(newPath, newBytes), "cannot write the inputs");
 
     int result = mdMakeDiff(oldPath.c_str(), newPath.c_str(), diffPath.c_str());
-    FZ_CHECK(result == 0, "mdMakeDiff gave %d (old %zu, new %zu bytes)", result, oldBytes.size(), newBytes.size());
+    FZ_CHECK(result == MD_OK, "mdMakeDiff gave %d (old %zu, new %zu bytes)", result, oldBytes.size(), newBytes.size());
     const std::string diffBytes = readBack(diffPath);
-    FZ_CHECK(diffBytes == fzSubtract(oldBytes, newBytes), "wrong difference file (old %zu, new %zu, diff %zu bytes)",
+    FZ_CHECK(diffBytes == subtractBytes(oldBytes, newBytes), "wrong difference file (old %zu, new %zu, diff %zu bytes)",
              oldBytes.size(), newBytes.size(), diffBytes.size());
 
     result = mdMakeUpdate(oldPath.c_str(), diffPath.c_str(), outPath.c_str());
-    FZ_CHECK(result == 0, "mdMakeUpdate gave %d", result);
+    FZ_CHECK(result == MD_OK, "mdMakeUpdate gave %d", result);
     FZ_CHECK(readBack(outPath) == newBytes, "the rebuilt file differs from new (%zu bytes)", newBytes.size());
 
     result = mdVerify(newPath.c_str(), outPath.c_str());
-    FZ_CHECK(result == 0, "mdVerify of new and the rebuilt file gave %d", result);
+    FZ_CHECK(result == MD_OK, "mdVerify of new and the rebuilt file gave %d", result);
     int expected = expectedComparison(newBytes, oldBytes);
     result = mdVerify(newPath.c_str(), oldPath.c_str());
     FZ_CHECK(result == expected, "mdVerify of new and old gave %d, not %d (new %zu, old %zu bytes)", result,
@@ -129,13 +129,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const std::string proofPath = inScratch("proof");
     result = mdDoDiff(oldPath.c_str(), newPath.c_str(), proofPath.c_str());
-    FZ_CHECK(result == 0, "mdDoDiff gave %d", result);
+    FZ_CHECK(result == MD_OK, "mdDoDiff gave %d", result);
     FZ_CHECK(readBack(proofPath) == diffBytes, "mdDoDiff wrote another difference file");
     FZ_CHECK(!present(inScratch(MD_TEMP_NAME)), "mdDoDiff left %s behind", MD_TEMP_NAME);
 
     // The user's case: the source rebuilt in place.
     result = mdDoUpdate(oldPath.c_str(), diffPath.c_str(), oldPath.c_str(), false);
-    FZ_CHECK(result == 0, "mdDoUpdate in place gave %d", result);
+    FZ_CHECK(result == MD_OK, "mdDoUpdate in place gave %d", result);
     FZ_CHECK(readBack(oldPath) == newBytes, "the file updated in place differs from new");
     FZ_CHECK(!present(inScratch(MD_TEMP_NAME)), "mdDoUpdate left %s behind", MD_TEMP_NAME);
     return 0;

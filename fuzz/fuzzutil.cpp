@@ -1,4 +1,4 @@
-// The fuzz targets' scratch folder, file helpers and checks.
+// The fuzz targets' scratch folder and checks.
 #include "fuzzutil.h"
 
 #include "diag/log.h"
@@ -11,8 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sys/stat.h>
 
 namespace {
 
@@ -154,31 +152,6 @@ void fzDropLogLines()
     mdSetLogSink(dropLine);
 }
 
-bool fzWriteFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    return !out.fail();
-}
-
-bool fzReadFile(const std::string& path, std::string* bytes)
-{
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return false;
-    }
-    FILE* in = std::fopen(path.c_str(), "rb");
-    if (in == nullptr) {
-        return false;
-    }
-    bytes->assign(static_cast<size_t>(info.st_size), '\0');
-    size_t got = std::fread(&(*bytes)[0], 1, bytes->size(), in);
-    bool whole = got == bytes->size() && std::fgetc(in) == EOF;
-    std::fclose(in);
-    return whole;
-}
-
 std::vector<std::string> fzSplitAtNul(const uint8_t* data, size_t size)
 {
     std::vector<std::string> pieces(1);
@@ -190,24 +163,4 @@ std::vector<std::string> fzSplitAtNul(const uint8_t* data, size_t size)
         }
     }
     return pieces;
-}
-
-std::string fzSubtract(const std::string& oldBytes, const std::string& newBytes)
-{
-    std::string out(newBytes.size(), '\0');
-    for (size_t i = 0; i < newBytes.size(); ++i) {
-        unsigned char o = i < oldBytes.size() ? static_cast<unsigned char>(oldBytes[i]) : 0;
-        out[i] = static_cast<char>(static_cast<unsigned char>(newBytes[i]) - o);
-    }
-    return out;
-}
-
-std::string fzAdd(const std::string& sourceBytes, const std::string& diffBytes)
-{
-    std::string out(diffBytes.size(), '\0');
-    for (size_t i = 0; i < diffBytes.size(); ++i) {
-        unsigned char s = i < sourceBytes.size() ? static_cast<unsigned char>(sourceBytes[i]) : 0;
-        out[i] = static_cast<char>(static_cast<unsigned char>(diffBytes[i]) + s);
-    }
-    return out;
 }

@@ -1,5 +1,8 @@
-// Shared by the fuzz targets: the scratch folder they work in, file helpers and the checks.
+// Shared by the fuzz targets: the scratch folder they work in and the checks (file helpers and the
+// difference rule come from the test support library).
 #pragma once
+
+#include "testsupport.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -31,14 +34,6 @@ void fzQuietStdout();
 /// Drops every log line in place of the debugger channel (syslog on Linux).
 void fzDropLogLines();
 
-bool fzWriteFile(const std::string& path, const std::string& bytes);
-/// The whole file; false when it cannot be read or is no regular file.
-bool fzReadFile(const std::string& path, std::string* bytes);
-
 /// The input cut at every NUL byte; n bytes give at least one piece (an empty input: one empty piece).
 std::vector<std::string> fzSplitAtNul(const uint8_t* data, size_t size);
 
-/// new[i] - old[i] (mod 256) for every byte of new, old counting as 0 past its end.
-std::string fzSubtract(const std::string& oldBytes, const std::string& newBytes);
-/// diff[i] + source[i] (mod 256) for every byte of diff, source counting as 0 past its end.
-std::string fzAdd(const std::string& sourceBytes, const std::string& diffBytes);

@@ -6,7 +6,7 @@
 
 namespace {
 
-const int kUsage = 255;  // -1 as a POSIX shell sees it
+const int kUsage = shellStatus(MD_ERR_USAGE);
 
 // The run log's trace, every line checked to end in CR LF.
 std::vector<std::string> crLfTrace(const std::string& logBytes)
@@ -166,7 +166,7 @@ TEST_F(Sandbox, VerboseAfterDiffIsTheOldFile)
 {
     write("new", "x");
     RunResult r = run({"-diff", "-verbose", "new", "d"});
-    EXPECT_EQ(r.status, kUsage);  // -1: the old file "-verbose" does not exist
+    EXPECT_EQ(r.status, shellStatus(MD_ERR_OLD_OPEN));  // the old file "-verbose" does not exist
     EXPECT_EQ(r.out, errorReport("failed to open (with read mode): " + full("-verbose")));
 }
 
@@ -283,21 +283,21 @@ const std::string kWriteOpen = "failed to open (with write mode): %s";
 INSTANTIATE_TEST_SUITE_P(
     Rows, FailureTest,
     ::testing::Values(
-        FailureCase{"OldMissing", {"-diff", "nothing", "new", "d"}, inputsOnly, 255, kReadOpen.c_str(), "nothing"},
-        FailureCase{"OldIsDirectory", {"-diff", "olddir", "new", "d"}, oldIsDirectory, 255, kReadOpen.c_str(), "olddir"},
-        FailureCase{"NewMissing", {"-diff", "old", "nothing", "d"}, inputsOnly, 254, kReadOpen.c_str(), "nothing"},
-        FailureCase{"DiffIsDirectory", {"-diff", "old", "new", "outdir"}, outIsDirectory, 253, kWriteOpen.c_str(), "outdir"},
-        FailureCase{"DiffIsOld", {"-diff", "old", "new", "old"}, inputsOnly, 253, kWriteOpen.c_str(), "old"},
-        FailureCase{"DiffIsNew", {"-diff", "old", "new", "new"}, inputsOnly, 253, kWriteOpen.c_str(), "new"},
-        FailureCase{"DiffLinksToNew", {"-diff", "old", "new", "alias"}, diffLinkedToNew, 253, kWriteOpen.c_str(), "alias"},
-        FailureCase{"DiffHardLinkOfOld", {"-diff", "old", "new", "alias"}, diffHardLinkedToOld, 253, kWriteOpen.c_str(), "alias"},
-        FailureCase{"DiffOnFullDevice", {"-diff", "old", "new", "full"}, diffOnFullDevice, 252, "write error", ""},
-        FailureCase{"SourceMissing", {"-update", "nothing", "d", "out"}, inputsOnly, 246, kReadOpen.c_str(), "nothing"},
-        FailureCase{"UpdateDiffMissing", {"-update", "old", "nothing", "out"}, inputsOnly, 245, kReadOpen.c_str(), "nothing"},
-        FailureCase{"TempIsDirectory", {"-update", "old", "d", "out"}, tempIsDirectory, 244, kWriteOpen.c_str(), "~test.tmp"},
-        FailureCase{"SourceIsTemp", {"-update", "~test.tmp", "d", "out"}, sourceIsTemp, 244, kWriteOpen.c_str(), "~test.tmp"},
-        FailureCase{"TempOnFullDisk", {"-update", "old", "d", "out"}, tempOnFullDisk, 243, "write error", ""},
-        FailureCase{"DiffTempOnFullDisk", {"-diff", "old", "new", "d2"}, tempOnFullDisk, 243, "write error", ""}),
+        FailureCase{"OldMissing", {"-diff", "nothing", "new", "d"}, inputsOnly, shellStatus(MD_ERR_OLD_OPEN), kReadOpen.c_str(), "nothing"},
+        FailureCase{"OldIsDirectory", {"-diff", "olddir", "new", "d"}, oldIsDirectory, shellStatus(MD_ERR_OLD_OPEN), kReadOpen.c_str(), "olddir"},
+        FailureCase{"NewMissing", {"-diff", "old", "nothing", "d"}, inputsOnly, shellStatus(MD_ERR_NEW_OPEN), kReadOpen.c_str(), "nothing"},
+        FailureCase{"DiffIsDirectory", {"-diff", "old", "new", "outdir"}, outIsDirectory, shellStatus(MD_ERR_DIFF_CREATE), kWriteOpen.c_str(), "outdir"},
+        FailureCase{"DiffIsOld", {"-diff", "old", "new", "old"}, inputsOnly, shellStatus(MD_ERR_DIFF_CREATE), kWriteOpen.c_str(), "old"},
+        FailureCase{"DiffIsNew", {"-diff", "old", "new", "new"}, inputsOnly, shellStatus(MD_ERR_DIFF_CREATE), kWriteOpen.c_str(), "new"},
+        FailureCase{"DiffLinksToNew", {"-diff", "old", "new", "alias"}, diffLinkedToNew, shellStatus(MD_ERR_DIFF_CREATE), kWriteOpen.c_str(), "alias"},
+        FailureCase{"DiffHardLinkOfOld", {"-diff", "old", "new", "alias"}, diffHardLinkedToOld, shellStatus(MD_ERR_DIFF_CREATE), kWriteOpen.c_str(), "alias"},
+        FailureCase{"DiffOnFullDevice", {"-diff", "old", "new", "full"}, diffOnFullDevice, shellStatus(MD_ERR_DIFF_WRITE), "write error", ""},
+        FailureCase{"SourceMissing", {"-update", "nothing", "d", "out"}, inputsOnly, shellStatus(MD_ERR_SOURCE_OPEN), kReadOpen.c_str(), "nothing"},
+        FailureCase{"UpdateDiffMissing", {"-update", "old", "nothing", "out"}, inputsOnly, shellStatus(MD_ERR_PATCH_OPEN), kReadOpen.c_str(), "nothing"},
+        FailureCase{"TempIsDirectory", {"-update", "old", "d", "out"}, tempIsDirectory, shellStatus(MD_ERR_OUTPUT_CREATE), kWriteOpen.c_str(), "~test.tmp"},
+        FailureCase{"SourceIsTemp", {"-update", "~test.tmp", "d", "out"}, sourceIsTemp, shellStatus(MD_ERR_OUTPUT_CREATE), kWriteOpen.c_str(), "~test.tmp"},
+        FailureCase{"TempOnFullDisk", {"-update", "old", "d", "out"}, tempOnFullDisk, shellStatus(MD_ERR_OUTPUT_WRITE), "write error", ""},
+        FailureCase{"DiffTempOnFullDisk", {"-diff", "old", "new", "d2"}, tempOnFullDisk, shellStatus(MD_ERR_OUTPUT_WRITE), "write error", ""}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
 TEST_F(Sandbox, MoveOntoDirectoryFails)
@@ -306,7 +306,7 @@ TEST_F(Sandbox, MoveOntoDirectoryFails)
     write("d", "\x01\x01\x01");
     ASSERT_EQ(mkdir(local("outdir").c_str(), 0755), 0);
     RunResult r = run({"-update", "src", "d", "outdir"});
-    EXPECT_EQ(r.status, 256 - 41);
+    EXPECT_EQ(r.status, shellStatus(MD_ERR_MOVE));
     EXPECT_EQ(r.out, errorReport("failed to rename file: '" + full("~test.tmp") + "' --> '" + full("outdir") + "'"));
     EXPECT_EQ(read("~test.tmp"), "bcd") << "the complete rebuilt output stays in the temporary file";
 }
@@ -316,7 +316,7 @@ TEST_F(Sandbox, FailedUpdateLeavesTheOutputAlone)
     write("src", "abc");
     write("out", "previous output");
     RunResult r = run({"-update", "src", "missing", "out"});
-    EXPECT_EQ(r.status, 256 - 11);
+    EXPECT_EQ(r.status, shellStatus(MD_ERR_PATCH_OPEN));
     EXPECT_EQ(read("out"), "previous output");
 }
 
@@ -330,7 +330,7 @@ TEST_F(Sandbox, FullDiskNeverReachesTheOutput)
     write("out", "previous output");
     fillDisk(64 * 1024);
     RunResult r = run({"-update", "src", "d", "out"});
-    EXPECT_EQ(r.status, 256 - 13);
+    EXPECT_EQ(r.status, shellStatus(MD_ERR_OUTPUT_WRITE));
     EXPECT_EQ(r.out, errorReport("write error"));
     EXPECT_EQ(read("out"), "previous output");
 }

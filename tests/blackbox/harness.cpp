@@ -12,8 +12,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -21,14 +19,6 @@ std::string envOr(const char* name, const char* fallback)
 {
     const char* value = std::getenv(name);
     return value != nullptr ? value : fallback;
-}
-
-std::string readWhole(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
 }
 
 void removeTree(const std::string& path)
@@ -216,9 +206,9 @@ RunResult Sandbox::finish(const Started& started)
     int status = 0;
     EXPECT_EQ(waitpid(started.pid, &status, 0), started.pid);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-    result.out = readWhole(started.outPath);
-    result.err = readWhole(started.errPath);
-    result.debugLines = debugRecord(readWhole(started.debugPath));
+    result.out = fileBytes(started.outPath);
+    result.err = fileBytes(started.errPath);
+    result.debugLines = debugRecord(fileBytes(started.debugPath));
     unlink(started.outPath.c_str());
     unlink(started.errPath.c_str());
     unlink(started.debugPath.c_str());
@@ -227,14 +217,12 @@ RunResult Sandbox::finish(const Started& started)
 
 void Sandbox::write(const std::string& name, const std::string& bytes)
 {
-    std::ofstream out(local(name), std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    ASSERT_TRUE(out.good()) << name;
+    ASSERT_TRUE(writeWholeFile(local(name), bytes)) << name;
 }
 
 std::string Sandbox::read(const std::string& name) const
 {
-    return readWhole(local(name));
+    return fileBytes(local(name));
 }
 
 bool Sandbox::exists(const std::string& name) const
@@ -293,7 +281,7 @@ std::string winePrefix()
 
 std::string expectedFile(const std::string& name)
 {
-    return readWhole(std::string(MD_EXPECTED_DIR) + "/" + name);
+    return fileBytes(std::string(MD_EXPECTED_DIR) + "/" + name);
 }
 
 std::string errorReport(const std::string& message)
@@ -304,17 +292,6 @@ std::string errorReport(const std::string& message)
 std::string warningReport(const std::string& message)
 {
     return "<WARNING> :\r\n" + message + "\r\n\r\n";
-}
-
-std::string pattern(size_t n, unsigned seed)
-{
-    std::string bytes(n, '\0');
-    unsigned state = seed * 2654435761u + 1;
-    for (size_t i = 0; i < n; ++i) {
-        state = state * 1103515245u + 12345u;
-        bytes[i] = static_cast<char>(state >> 16);
-    }
-    return bytes;
 }
 
 std::vector<std::string> logLines(const std::string& logBytes, bool* allCrLf)
@@ -345,10 +322,7 @@ std::vector<std::string> runLogTrace(const std::string& logBytes, bool* allCrLf)
 {
     std::vector<std::string> trace;
     for (const std::string& line : logLines(logBytes, allCrLf)) {
-        size_t colon = line.find(": ");
-        size_t close = line.find("]: ");
-        bool tagged = colon != std::string::npos && close != std::string::npos;
-        trace.push_back(tagged ? line.substr(0, colon + 2) + line.substr(close + 3) : line);
+        trace.push_back(withoutSourceTag(line));
     }
     return trace;
 }

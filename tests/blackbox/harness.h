@@ -1,6 +1,8 @@
 // Runs the built program in a scratch folder of its own and collects what it leaves behind.
 #pragma once
 
+#include "testsupport.h"
+
 #include <string>
 #include <vector>
 
@@ -83,9 +85,6 @@ std::string expectedFile(const std::string& name);
 /// Console report of an error or warning as the program writes it.
 std::string errorReport(const std::string& message);
 std::string warningReport(const std::string& message);
-
-/// n bytes of a repeatable pseudo-random pattern.
-std::string pattern(size_t n, unsigned seed);
 
 /// The run log's lines without their CR LF, and whether every line ended in CR LF.
 std::vector<std::string> logLines(const std::string& logBytes, bool* allCrLf);

@@ -130,11 +130,11 @@ TEST_P(JapaneseFailures, ReportHoldsTheShiftJisPath)
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, JapaneseFailures,
-    ::testing::Values(JpFailure{"DiffNewMissing", "-diff", {kOld, kMissing, kDiff}, 254,
+    ::testing::Values(JpFailure{"DiffNewMissing", "-diff", {kOld, kMissing, kDiff}, shellStatus(MD_ERR_NEW_OPEN),
                                 "failed to open (with read mode): "},
-                      JpFailure{"UpdateSourceMissing", "-update", {kMissing, kDiff, kOut}, 246,
+                      JpFailure{"UpdateSourceMissing", "-update", {kMissing, kDiff, kOut}, shellStatus(MD_ERR_SOURCE_OPEN),
                                 "failed to open (with read mode): "},
-                      JpFailure{"UpdateDiffMissing", "-update", {kOld, kMissing, kOut}, 245,
+                      JpFailure{"UpdateDiffMissing", "-update", {kOld, kMissing, kOut}, shellStatus(MD_ERR_PATCH_OPEN),
                                 "failed to open (with read mode): "}),
     [](const ::testing::TestParamInfo<JpFailure>& info) { return std::string(info.param.name); });
 

@@ -65,15 +65,6 @@ bool sameContent(const std::string& a, const std::string& b)
     return same;
 }
 
-std::string minus(const std::string& a, const std::string& b)
-{
-    std::string out(a.size(), '\0');
-    for (size_t i = 0; i < a.size(); ++i) {
-        out[i] = static_cast<char>(static_cast<unsigned char>(a[i]) - static_cast<unsigned char>(b[i]));
-    }
-    return out;
-}
-
 TEST_F(Sandbox, FilesPastFourGiBRoundTripExactly)
 {
     const long long oldSize = kFourGiB + 100 * 1024;
@@ -92,7 +83,7 @@ TEST_F(Sandbox, FilesPastFourGiBRoundTripExactly)
     ASSERT_EQ(made.status, 0) << made.out;
     EXPECT_EQ(sizeOf(local("d")), newSize);
     for (size_t i = 0; i < offsets.size(); ++i) {
-        EXPECT_EQ(readAt(local("d"), offsets[i], 1400), minus(newPatches[i].bytes, oldPatches[i].bytes)) << i;
+        EXPECT_EQ(readAt(local("d"), offsets[i], 1400), subtractBytes(oldPatches[i].bytes, newPatches[i].bytes)) << i;
     }
     EXPECT_EQ(readAt(local("d"), newSize - 5000, 5000), newPatches.back().bytes);
     EXPECT_FALSE(exists("~test.tmp"));

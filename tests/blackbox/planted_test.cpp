@@ -9,16 +9,6 @@
 
 namespace {
 
-std::string sum(const std::string& a, const std::string& b)
-{
-    std::string out(b.size(), '\0');
-    for (size_t i = 0; i < b.size(); ++i) {
-        unsigned char x = i < a.size() ? static_cast<unsigned char>(a[i]) : 0;
-        out[i] = static_cast<char>(x + static_cast<unsigned char>(b[i]));
-    }
-    return out;
-}
-
 bool isLink(const std::string& path)
 {
     struct stat info;
@@ -61,7 +51,7 @@ TEST_P(PlantedLink, IsReplacedAndItsTargetStaysUntouched)
         EXPECT_NE(read("update_log.txt").find("log_v: "), std::string::npos) << "the run has its log all the same";
     }
     if (!c.args.empty() && c.args[0] == "-update") {
-        EXPECT_TRUE(read("out") == sum(read("old"), read("d"))) << "the output is the rebuilt file";
+        EXPECT_TRUE(read("out") == addBytes(read("old"), read("d"))) << "the output is the rebuilt file";
     }
 }
 
@@ -69,7 +59,7 @@ INSTANTIATE_TEST_SUITE_P(
     Names, PlantedLink,
     ::testing::Values(PlantedCase{"TempOfUpdate", "~test.tmp", {"-update", "old", "d", "out"}, 0},
                       PlantedCase{"TempOfDiff", "~test.tmp", {"-diff", "old", "new", "d2"}, 0},
-                      PlantedCase{"RunLogOfUsage", "update_log.txt", {}, 255},
+                      PlantedCase{"RunLogOfUsage", "update_log.txt", {}, shellStatus(MD_ERR_USAGE)},
                       PlantedCase{"RunLogOfUpdate", "update_log.txt", {"-update", "old", "d", "out"}, 0}),
     [](const ::testing::TestParamInfo<PlantedCase>& info) { return std::string(info.param.name); });
 
@@ -132,12 +122,12 @@ TEST_P(ReadError, FailsWithTheCodeOfTheFileNotRead)
 // proof of -diff reads the new file a second time, after mdMakeDiff's four reads.
 INSTANTIATE_TEST_SUITE_P(
     Inputs, ReadError,
-    ::testing::Values(ReadErrorCase{"DiffOld", {"-diff", "old", "new", "d2"}, "old", 1, 255},
-                      ReadErrorCase{"DiffNewAtItsEnd", {"-diff", "old", "new", "d2"}, "new", 4, 254},
-                      ReadErrorCase{"UpdateSource", {"-update", "old", "d", "out"}, "old", 2, 246},
-                      ReadErrorCase{"UpdateDifference", {"-update", "old", "d", "out"}, "d", 3, 245},
-                      ReadErrorCase{"VerifyReference", {"-diff", "old", "new", "d2"}, "new", 6, 236},
-                      ReadErrorCase{"VerifyCandidate", {"-diff", "old", "new", "d2"}, "~test.tmp", 1, 235}),
+    ::testing::Values(ReadErrorCase{"DiffOld", {"-diff", "old", "new", "d2"}, "old", 1, shellStatus(MD_ERR_OLD_OPEN)},
+                      ReadErrorCase{"DiffNewAtItsEnd", {"-diff", "old", "new", "d2"}, "new", 4, shellStatus(MD_ERR_NEW_OPEN)},
+                      ReadErrorCase{"UpdateSource", {"-update", "old", "d", "out"}, "old", 2, shellStatus(MD_ERR_SOURCE_OPEN)},
+                      ReadErrorCase{"UpdateDifference", {"-update", "old", "d", "out"}, "d", 3, shellStatus(MD_ERR_PATCH_OPEN)},
+                      ReadErrorCase{"VerifyReference", {"-diff", "old", "new", "d2"}, "new", 6, shellStatus(MD_ERR_REFERENCE_OPEN)},
+                      ReadErrorCase{"VerifyCandidate", {"-diff", "old", "new", "d2"}, "~test.tmp", 1, shellStatus(MD_ERR_CANDIDATE_OPEN)}),
     [](const ::testing::TestParamInfo<ReadErrorCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -100,7 +100,7 @@ protected:
 TEST_F(RunLog, UsageRunLogsReportThenArguments)
 {
     RunResult r = run({}, openerEnv());
-    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.status, shellStatus(MD_ERR_USAGE));
     std::vector<std::string> lines = trace();
     expectStartupReport(lines);
     ASSERT_EQ(lines.size(), 9u);
@@ -129,7 +129,7 @@ TEST_F(RunLog, WorkflowFailureShowsTheLog)
 {
     write("new", "abd");
     RunResult r = run({"-diff", "missing", "new", "d"}, openerEnv());
-    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.status, shellStatus(MD_ERR_OLD_OPEN));
     EXPECT_EQ(trace().back(), "log_e: failed to open (with read mode): " + full("missing"));
     EXPECT_TRUE(shellAsked(r, 5000));
 }
@@ -144,7 +144,7 @@ TEST_F(RunLog, NoDesktopNoOpener)
     env.push_back("DISPLAY=");
     env.push_back("WAYLAND_DISPLAY=");
     RunResult r = run({}, env);
-    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.status, shellStatus(MD_ERR_USAGE));
     EXPECT_FALSE(shellAsked(r, 500));
 }
 
@@ -159,7 +159,7 @@ TEST_F(RunLog, UncreatableLogChangesNothingElse)
     EXPECT_EQ(read("d"), std::string("\0\0\x01", 3));
 
     RunResult failed = run({"-diff", "missing", "new", "d"}, openerEnv());
-    EXPECT_EQ(failed.status, 255);
+    EXPECT_EQ(failed.status, shellStatus(MD_ERR_OLD_OPEN));
     EXPECT_EQ(failed.out, errorReport("failed to open (with read mode): " + full("missing")));
     EXPECT_FALSE(shellAsked(failed, 500)) << "no log, nothing to show";
 }
@@ -183,7 +183,7 @@ TEST_P(WindowsVersion, NamesTheReportedVersion)
     ASSERT_EQ(runCommand({wine, "reg", "add", key, "/v", "Version", "/d", GetParam().wineVersion, "/f"}).status, 0);
     RunResult r = run({});
     runCommand({wine, "reg", "delete", key, "/f"});
-    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.status, shellStatus(MD_ERR_USAGE));
     std::vector<std::string> lines = trace();
     ASSERT_GE(lines.size(), 6u);
     std::string expected = std::string("log_i: OS     : ") + GetParam().osLine;

@@ -1,6 +1,7 @@
 // What the tool guarantees about the user's files: concurrent runs, odd arguments, replacing safely.
 #include "harness.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -11,14 +12,35 @@
 
 namespace {
 
-std::string sum(const std::string& a, const std::string& b)
+// Whether the process holds a descriptor of the folder: it opens the folder to lock it, and keeps
+// it open while it waits for the lock.
+bool holdsFolder(int pid, const std::string& folder)
 {
-    std::string out(b.size(), '\0');
-    for (size_t i = 0; i < b.size(); ++i) {
-        unsigned char x = i < a.size() ? static_cast<unsigned char>(a[i]) : 0;
-        out[i] = static_cast<char>(x + static_cast<unsigned char>(b[i]));
+    std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+    DIR* dir = opendir(fds.c_str());
+    if (dir == nullptr) {
+        return false;
     }
-    return out;
+    bool found = false;
+    while (dirent* entry = readdir(dir)) {
+        char target[4096];
+        ssize_t length = readlink((fds + "/" + entry->d_name).c_str(), target, sizeof target - 1);
+        found = found || (length > 0 && folder == std::string(target, static_cast<size_t>(length)));
+    }
+    closedir(dir);
+    return found;
+}
+
+// Waits (at most 20 s) until the run has opened the folder to lock it.
+bool waitUntilTrying(int pid, const std::string& folder)
+{
+    for (int waited = 0; waited < 20000; waited += 10) {
+        if (holdsFolder(pid, folder)) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
 }
 
 TEST_F(Sandbox, ConcurrentRunsInOneFolderEachGetTheirOwnResult)
@@ -37,13 +59,10 @@ TEST_F(Sandbox, ConcurrentRunsInOneFolderEachGetTheirOwnResult)
     for (int i = 0; i < kRuns; ++i) {
         std::string n = std::to_string(i);
         RunResult r = finish(started[i]);
-        // A run that reports success has made exactly its own file; any other run reports a failure.
-        if (r.status == 0) {
-            EXPECT_EQ(read("out" + n), sum(read("src" + n), read("d" + n))) << "run " << i;
-        } else {
-            EXPECT_EQ(r.status, 256 - 12) << "run " << i;
-        }
-        EXPECT_EQ(r.status, 0) << "the wait is long enough for a dozen runs: " << r.out;
+        // Each run waits its turn for the shared temporary file (the wait is long enough for a
+        // dozen runs), then makes exactly its own output.
+        EXPECT_EQ(r.status, shellStatus(MD_OK)) << "run " << i << ": " << r.out;
+        EXPECT_EQ(read("out" + n), addBytes(read("src" + n), read("d" + n))) << "run " << i;
     }
     EXPECT_FALSE(exists("~test.tmp"));
 }
@@ -59,7 +78,7 @@ TEST_F(Sandbox, RunWaitsWhileAnotherHoldsTheTemporaryFile)
     int folder = open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_EQ(flock(folder, LOCK_EX), 0);
     Started run = start({"-update", "src", "d", "out"});
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ASSERT_TRUE(waitUntilTrying(run.pid, dir_)) << "the run never reached the lock";
     EXPECT_FALSE(exists("~test.tmp")) << "nothing written while another run holds the file";
     EXPECT_FALSE(exists("out"));
     close(folder);
@@ -108,19 +127,19 @@ std::string longName(size_t n) { return std::string(n, 'a'); }
 INSTANTIATE_TEST_SUITE_P(
     Table, OddArguments,
     ::testing::Values(
-        OddCase{"EmptyDiffArguments", {"-diff", "", "", ""}, {255}, {}, false},
-        OddCase{"EmptyUpdateArguments", {"-update", "", "", ""}, {256 - 10}, {}, false},
-        OddCase{"EmptyKeyword", {"", "old", "new", "d"}, {255}, {}, false},
-        OddCase{"Name1023", {"-diff", "old", "new", longName(1023)}, {253}, {}, false},
-        OddCase{"Name1024", {"-diff", "old", "new", longName(1024)}, {253}, {}, false},
-        OddCase{"Name40000", {"-diff", "old", "new", longName(40000)}, {253}, {}, true},
-        OddCase{"KeywordOf40000", {longName(40000), "old", "new", "d"}, {255}, {}, true},
-        OddCase{"UpdateOutputOf1024", {"-update", "old", "new", longName(1024)}, {256 - 41}, {}, false},
+        OddCase{"EmptyDiffArguments", {"-diff", "", "", ""}, {shellStatus(MD_ERR_OLD_OPEN)}, {}, false},
+        OddCase{"EmptyUpdateArguments", {"-update", "", "", ""}, {shellStatus(MD_ERR_SOURCE_OPEN)}, {}, false},
+        OddCase{"EmptyKeyword", {"", "old", "new", "d"}, {shellStatus(MD_ERR_USAGE)}, {}, false},
+        OddCase{"Name1023", {"-diff", "old", "new", longName(1023)}, {shellStatus(MD_ERR_DIFF_CREATE)}, {}, false},
+        OddCase{"Name1024", {"-diff", "old", "new", longName(1024)}, {shellStatus(MD_ERR_DIFF_CREATE)}, {}, false},
+        OddCase{"Name40000", {"-diff", "old", "new", longName(40000)}, {shellStatus(MD_ERR_DIFF_CREATE)}, {}, true},
+        OddCase{"KeywordOf40000", {longName(40000), "old", "new", "d"}, {shellStatus(MD_ERR_USAGE)}, {}, true},
+        OddCase{"UpdateOutputOf1024", {"-update", "old", "new", longName(1024)}, {shellStatus(MD_ERR_MOVE)}, {}, false},
         OddCase{"Blanks", {"-diff", "old", "new", "with blank.dat"}, {0}, {"with blank.dat"}, false},
         OddCase{"Wildcards", {"-diff", "old", "new", "*.d?t"}, {0}, {"*.d?t"}, true},
         OddCase{"ShiftJisName", {"-diff", "old", "new", "\x83\x5c\x83\x74\x83\x67.dat"}, {0},
                 {"\x83\x5c\x83\x74\x83\x67.dat"}, true},
-        OddCase{"DeviceAsDifferenceFile", {"-diff", "old", "new", "/dev/null"}, {256 - 22}, {"~test.tmp"}, false}),
+        OddCase{"DeviceAsDifferenceFile", {"-diff", "old", "new", "/dev/null"}, {shellStatus(MD_ERR_SIZE_MISMATCH)}, {"~test.tmp"}, false}),
     [](const ::testing::TestParamInfo<OddCase>& info) { return std::string(info.param.name); });
 
 TEST_F(Sandbox, DifferenceFileMayBeTheOutput)
@@ -137,7 +156,7 @@ TEST_F(Sandbox, OutputInAMissingFolderKeepsTheRebuiltFile)
     write("src", "abc");
     write("d", "\x01\x01\x01");
     RunResult r = run({"-update", "src", "d", "nofolder/out"});
-    EXPECT_EQ(r.status, 256 - 41);
+    EXPECT_EQ(r.status, shellStatus(MD_ERR_MOVE));
     EXPECT_EQ(read("~test.tmp"), "bcd");
     EXPECT_EQ(listing(), (std::vector<std::string>{"d", "src", "update_log.txt", "~test.tmp"}));
 }
@@ -235,13 +254,13 @@ TEST_P(EmptyOutputName, StepsComeInTheirOrder)
 INSTANTIATE_TEST_SUITE_P(
     Rows, EmptyOutputName,
     ::testing::Values(
-        EmptyOutputCase{"MoveFails", {"-update", "src", "d", ""}, 256 - 41, "failed to rename file: '%t' --> ''", "",
+        EmptyOutputCase{"MoveFails", {"-update", "src", "d", ""}, shellStatus(MD_ERR_MOVE), "failed to rename file: '%t' --> ''", "",
                         true},
-        EmptyOutputCase{"SourceMissing", {"-update", "nothing", "d", ""}, 256 - 10,
+        EmptyOutputCase{"SourceMissing", {"-update", "nothing", "d", ""}, shellStatus(MD_ERR_SOURCE_OPEN),
                         "failed to open (with read mode): %s", "nothing", false},
-        EmptyOutputCase{"DiffMissing", {"-update", "src", "nothing", ""}, 256 - 11,
+        EmptyOutputCase{"DiffMissing", {"-update", "src", "nothing", ""}, shellStatus(MD_ERR_PATCH_OPEN),
                         "failed to open (with read mode): %s", "nothing", false},
-        EmptyOutputCase{"Verbose", {"-update", "-verbose", "src", "d", ""}, 256 - 41,
+        EmptyOutputCase{"Verbose", {"-update", "-verbose", "src", "d", ""}, shellStatus(MD_ERR_MOVE),
                         "failed to rename file: '%t' --> ''", "", true}),
     [](const ::testing::TestParamInfo<EmptyOutputCase>& info) { return std::string(info.param.name); });
 
@@ -249,11 +268,16 @@ INSTANTIATE_TEST_SUITE_P(
 
 class HeldFile : public Sandbox {
 protected:
-    // Starts the holder on a name in the folder and returns once the file is held.
-    Started hold(const std::string& name, int ms)
+    // Starts the holder on a name in the folder and returns once the file is held. With a release
+    // file, the holder lets go as soon as it exists (runUntilItWaits makes it).
+    Started hold(const std::string& name, int ms, const std::string& release = "")
     {
-        Started holder = startCommand({std::getenv("MDIFF_WRAPPER"), std::getenv("MDIFF_HOLDER"), name,
-                                       std::to_string(ms)});
+        std::vector<std::string> argv = {std::getenv("MDIFF_WRAPPER"), std::getenv("MDIFF_HOLDER"), name,
+                                         std::to_string(ms)};
+        if (!release.empty()) {
+            argv.push_back(release);
+        }
+        Started holder = startCommand(argv);
         for (int waited = 0; waited < 20000; waited += 20) {
             FILE* f = std::fopen(holder.outPath.c_str(), "rb");
             char line[16] = "";
@@ -281,13 +305,35 @@ protected:
         ASSERT_NE(std::getenv("MDIFF_HOLDER"), nullptr) << "MDIFF_HOLDER names no holder program";
     }
 
-    size_t waitLines()
+    // A file outside the folder, named from the folder (the holder runs in it).
+    std::string releaseName() const { return "../" + dir_.substr(dir_.rfind('/') + 1) + ".release"; }
+
+    // Runs the program while a file is held; once its run log shows that it waits for the file,
+    // lets the holder go (whatever the time Wine takes to start it).
+    RunResult runUntilItWaits(const std::vector<std::string>& args)
+    {
+        Started run = start(args);
+        for (int waited = 0; waited < 20000 && waitLines(false) == 0; waited += 20) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        std::string release = dir_ + ".release";
+        EXPECT_TRUE(writeWholeFile(release, ""));
+        RunResult r = finish(run);
+        unlink(release.c_str());
+        expectDebugChannelIsTheLog(r, read("update_log.txt"));
+        return r;
+    }
+
+    // The run log's lines that say the program waits for a held file; checked: each a warning.
+    size_t waitLines(bool checked = true)
     {
         std::string log = read("update_log.txt");
         size_t count = 0;
         for (size_t at = log.find("]: file held by another program"); at != std::string::npos;
              at = log.find("]: file held by another program", at + 1)) {
-            EXPECT_EQ(log.rfind("log_w: ", at), log.rfind("\n", at) + 1) << "logged as a warning";
+            if (checked) {
+                EXPECT_EQ(log.rfind("log_w: ", at), log.rfind("\n", at) + 1) << "logged as a warning";
+            }
             ++count;
         }
         return count;
@@ -299,8 +345,8 @@ TEST_F(HeldFile, OutputHeldForAMomentIsReplacedAfterAWait)
     write("src", "abc");
     write("d", "\x01\x01\x01");
     write("out", "previous output");
-    Started holder = hold("out", 2000);
-    RunResult r = run({"-update", "src", "d", "out"});
+    Started holder = hold("out", 20000, releaseName());
+    RunResult r = runUntilItWaits({"-update", "src", "d", "out"});
     EXPECT_EQ(finish(holder).status, 0);
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out, "");
@@ -316,7 +362,7 @@ TEST_F(HeldFile, OutputHeldPastTheWaitFailsAsBefore)
     write("out", "previous output");
     Started holder = hold("out", 8000);
     RunResult r = run({"-update", "src", "d", "out"});
-    EXPECT_EQ(r.status, 256 - 41);
+    EXPECT_EQ(r.status, shellStatus(MD_ERR_MOVE));
     EXPECT_EQ(r.out, errorReport("failed to rename file: '" + full("~test.tmp") + "' --> '" + full("out") + "'"));
     EXPECT_EQ(finish(holder).status, 0);
     EXPECT_EQ(read("out"), "previous output");
@@ -330,8 +376,8 @@ TEST_F(HeldFile, BackupHeldForAMomentIsStillWritten)
     write("zel.exe", "the installed program");
     write("zel.diff", "\x01\x01\x01");
     write("zel.exe.backup", "an older backup");
-    Started holder = hold("zel.exe.backup", 2000);
-    RunResult r = run({"-zelupdate", "x", "x", "x"});
+    Started holder = hold("zel.exe.backup", 20000, releaseName());
+    RunResult r = runUntilItWaits({"-zelupdate", "x", "x", "x"});
     EXPECT_EQ(finish(holder).status, 0);
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(read("zel.exe.backup"), "the installed program");
@@ -419,7 +465,7 @@ TEST_F(OtherVolume, FullVolumeLeavesTheOutputAsItWas)
     write("d", std::string(400000, '\x01'));
     writeOutput("previous");
     RunResult r = run({"-update", "src", "d", outputArg()});
-    EXPECT_EQ(r.status, 256 - 41);
+    EXPECT_EQ(r.status, shellStatus(MD_ERR_MOVE));
     EXPECT_EQ(readOutput("out"), "previous");
     EXPECT_EQ(readOutput("out.~test.tmp"), "(missing)") << "the partial copy is removed";
     EXPECT_EQ(read("~test.tmp"), std::string(400000, 'b')) << "the complete rebuilt output stays";

@@ -21,17 +21,7 @@ protected:
         Sandbox::SetUp();
         pristine_ = pattern(kPristineSize, 11);
         upgraded_ = pattern(kPristineSize + 4096, 12);
-        diff_ = diffOf(pristine_, upgraded_);
-    }
-
-    static std::string diffOf(const std::string& from, const std::string& to)
-    {
-        std::string diff(to.size(), '\0');
-        for (size_t i = 0; i < to.size(); ++i) {
-            unsigned char old = i < from.size() ? static_cast<unsigned char>(from[i]) : 0;
-            diff[i] = static_cast<char>(static_cast<unsigned char>(to[i]) - old);
-        }
-        return diff;
+        diff_ = subtractBytes(pristine_, upgraded_);
     }
 
     void lay(const Files& files)
@@ -139,10 +129,10 @@ TEST_P(ZelRefused, WritesNothing)
 }
 
 INSTANTIATE_TEST_SUITE_P(Roads, ZelRefused,
-                         ::testing::Values(RefusedCase{"NoExecutable", -1, 256 - 50, "zel_missing.txt"},
-                                           RefusedCase{"OneByteShort", kPristineSize - 1, 256 - 51, "zel_size.txt"},
-                                           RefusedCase{"OneByteOver", kPristineSize + 1, 256 - 51, "zel_size.txt"},
-                                           RefusedCase{"Empty", 0, 256 - 51, "zel_size.txt"}),
+                         ::testing::Values(RefusedCase{"NoExecutable", -1, shellStatus(MD_ERR_ZEL_MISSING), "zel_missing.txt"},
+                                           RefusedCase{"OneByteShort", kPristineSize - 1, shellStatus(MD_ERR_ZEL_SIZE), "zel_size.txt"},
+                                           RefusedCase{"OneByteOver", kPristineSize + 1, shellStatus(MD_ERR_ZEL_SIZE), "zel_size.txt"},
+                                           RefusedCase{"Empty", 0, shellStatus(MD_ERR_ZEL_SIZE), "zel_size.txt"}),
                          [](const ::testing::TestParamInfo<RefusedCase>& info) { return std::string(info.param.name); });
 
 TEST_F(ZelUpdate, SizeIsReadInSixtyFourBits)
@@ -154,7 +144,7 @@ TEST_F(ZelUpdate, SizeIsReadInSixtyFourBits)
     close(fd);
     write("zel.diff", diff_);
     RunResult r = run({"-zelupdate", "x", "x", "x"});
-    EXPECT_EQ(r.status, 256 - 51);
+    EXPECT_EQ(r.status, shellStatus(MD_ERR_ZEL_SIZE));
     EXPECT_EQ(r.out, errorReport(expectedFile("zel_size.txt")));
     EXPECT_FALSE(exists("zel.exe.backup"));
 }
@@ -164,7 +154,7 @@ TEST_F(ZelUpdate, DirectoryInPlaceOfTheExecutableIsNotPristine)
     ASSERT_EQ(mkdir(local("zel.exe").c_str(), 0755), 0);
     write("zel.diff", diff_);
     RunResult r = run({"-zelupdate", "x", "x", "x"});
-    EXPECT_EQ(r.status, 256 - 51);
+    EXPECT_EQ(r.status, shellStatus(MD_ERR_ZEL_SIZE));
     EXPECT_EQ(r.out, errorReport(expectedFile("zel_size.txt")));
 }
 
@@ -172,7 +162,7 @@ TEST_F(ZelUpdate, MissingDifferenceFileFailsAfterTheBackup)
 {
     lay({{"zel.exe", pristine_}});
     RunResult r = run({"-zelupdate", "x", "x", "x"});
-    EXPECT_EQ(r.status, 256 - 11);
+    EXPECT_EQ(r.status, shellStatus(MD_ERR_PATCH_OPEN));
     EXPECT_EQ(r.out, errorReport("failed to open (with read mode): zel.diff"));
     EXPECT_EQ(productFiles(), (Files{{"zel.exe", pristine_}, {"zel.exe.backup", pristine_}}));
 }
@@ -188,7 +178,7 @@ TEST_F(ZelUpdate, BackupThatCannotBeCompletedKeepsTheOldOne)
     lay({{"zel.exe", pristine_}, {"zel.diff", diff_}, {"zel.exe.backup", olderBackup}});
     fillDisk(64 * 1024);
     RunResult r = run({"-zelupdate", "x", "x", "x"});
-    EXPECT_EQ(r.status, 256 - 13);
+    EXPECT_EQ(r.status, shellStatus(MD_ERR_OUTPUT_WRITE));
     EXPECT_EQ(r.out, errorReport("write error"));
     EXPECT_TRUE(traced("log_w: " + expectedFile("zel_backup.txt")));
     Files files = productFiles();

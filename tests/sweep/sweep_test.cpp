@@ -44,28 +44,13 @@ const std::map<std::string, std::string> kFaults = {
 };
 
 // Exit statuses of the documented result codes, as a shell sees them.
-const std::set<int> kDocumented = {0,       256 - 1,  256 - 2,  256 - 3,  256 - 4,  256 - 10, 256 - 11, 256 - 12,
-                                   256 - 13, 256 - 20, 256 - 21, 256 - 22, 256 - 23, 256 - 41, 256 - 50, 256 - 51};
-
-std::string sum(const std::string& a, const std::string& b)
-{
-    std::string out(b.size(), '\0');
-    for (size_t i = 0; i < b.size(); ++i) {
-        unsigned char x = i < a.size() ? static_cast<unsigned char>(a[i]) : 0;
-        out[i] = static_cast<char>(x + static_cast<unsigned char>(b[i]));
-    }
-    return out;
-}
-
-std::string difference(const std::string& from, const std::string& to)
-{
-    std::string out(to.size(), '\0');
-    for (size_t i = 0; i < to.size(); ++i) {
-        unsigned char x = i < from.size() ? static_cast<unsigned char>(from[i]) : 0;
-        out[i] = static_cast<char>(static_cast<unsigned char>(to[i]) - x);
-    }
-    return out;
-}
+const std::set<int> kDocumented = {
+    shellStatus(MD_OK),                   shellStatus(MD_ERR_USAGE),          shellStatus(MD_ERR_OLD_OPEN),
+    shellStatus(MD_ERR_NEW_OPEN),         shellStatus(MD_ERR_DIFF_CREATE),    shellStatus(MD_ERR_DIFF_WRITE),
+    shellStatus(MD_ERR_SOURCE_OPEN),      shellStatus(MD_ERR_PATCH_OPEN),     shellStatus(MD_ERR_OUTPUT_CREATE),
+    shellStatus(MD_ERR_TEMP_IN_USE),      shellStatus(MD_ERR_OUTPUT_WRITE),   shellStatus(MD_ERR_REFERENCE_OPEN),
+    shellStatus(MD_ERR_CANDIDATE_OPEN),   shellStatus(MD_ERR_SIZE_MISMATCH),  shellStatus(MD_ERR_CONTENT_MISMATCH),
+    shellStatus(MD_ERR_MOVE),             shellStatus(MD_ERR_ZEL_MISSING),    shellStatus(MD_ERR_ZEL_SIZE)};
 
 // One workflow: the files laid before each run, and what each file may be afterwards.
 struct Workflow {
@@ -83,7 +68,7 @@ Workflow diffWorkflow()
     std::string newBytes = pattern(3 * kMiB + 5000, 2);
     // A difference file written in place: after a failure it holds what was written (-4).
     return {"Diff", {"-diff", "old", "new", "d"}, {{"old", oldBytes}, {"new", newBytes}, {"d", "previous"}},
-            {{"d", difference(oldBytes, newBytes)}}, {"old", "new"}, {"d"}};
+            {{"d", subtractBytes(oldBytes, newBytes)}}, {"old", "new"}, {"d"}};
 }
 
 Workflow updateWorkflow()
@@ -91,14 +76,14 @@ Workflow updateWorkflow()
     std::string source = pattern(3 * kMiB + 7000, 3);
     std::string diff = pattern(3 * kMiB + 2000, 4);
     return {"UpdateToAnotherFile", {"-update", "src", "d", "out"},
-            {{"src", source}, {"d", diff}, {"out", "previous output"}}, {{"out", sum(source, diff)}}, {"src", "d"}, {}};
+            {{"src", source}, {"d", diff}, {"out", "previous output"}}, {{"out", addBytes(source, diff)}}, {"src", "d"}, {}};
 }
 
 Workflow updateInPlaceWorkflow()
 {
     std::string app = pattern(3 * kMiB + 3000, 5);
     std::string diff = pattern(3 * kMiB + 9000, 6);
-    return {"UpdateInPlace", {"-update", "app", "d", "app"}, {{"app", app}, {"d", diff}}, {{"app", sum(app, diff)}},
+    return {"UpdateInPlace", {"-update", "app", "d", "app"}, {{"app", app}, {"d", diff}}, {{"app", addBytes(app, diff)}},
             {"d"}, {}};
 }
 
@@ -108,7 +93,7 @@ Workflow zelPristineWorkflow()
     std::string diff = pattern(kPristineSize + 4096, 8);
     return {"ZelFromPristineExe", {"-zelupdate", "x", "x", "x"},
             {{"zel.exe", exe}, {"zel.diff", diff}, {"zel.exe.backup", "an older backup"}},
-            {{"zel.exe", sum(exe, diff)}, {"zel.exe.backup", exe}}, {"zel.diff"}, {}};
+            {{"zel.exe", addBytes(exe, diff)}, {"zel.exe.backup", exe}}, {"zel.diff"}, {}};
 }
 
 Workflow zelOriginalWorkflow()
@@ -118,7 +103,7 @@ Workflow zelOriginalWorkflow()
     std::string diff = pattern(kPristineSize + 8192, 11);
     return {"ZelFromOriginal", {"-zelupdate", "x", "x", "x"},
             {{"zel.original", original}, {"zel.exe", exe}, {"zel.diff", diff}, {"zel.exe.backup", "an older backup"}},
-            {{"zel.exe", sum(original, diff)}, {"zel.exe.backup", exe}}, {"zel.original", "zel.diff"}, {}};
+            {{"zel.exe", addBytes(original, diff)}, {"zel.exe.backup", exe}}, {"zel.original", "zel.diff"}, {}};
 }
 
 // One point of the sweep: the n-th call of a system call, failed with an error or killed there.
@@ -133,20 +118,12 @@ struct Point {
     }
 };
 
-std::string readWhole(const std::string& path, bool* present)
-{
-    std::ifstream in(path, std::ios::binary);
-    *present = in.good();
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
 void layFiles(const std::string& dir, const Files& files)
 {
     for (const auto& [name, bytes] : files) {
-        std::ofstream out(dir + "/" + name, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        if (!writeWholeFile(dir + "/" + name, bytes)) {
+            ADD_FAILURE() << "cannot lay " << name;
+        }
     }
 }
 
@@ -288,8 +265,8 @@ std::string judge(const std::string& dir, const Workflow& w, int status, bool ki
         wrong << "exit status " << code << " is no documented result; ";
     }
     for (const auto& [name, before] : w.before) {
-        bool present = false;
-        std::string now = readWhole(dir + "/" + name, &present);
+        std::string now;
+        bool present = readWholeFile(dir + "/" + name, &now);
         auto written = w.after.find(name);
         bool asBefore = present && now == before;
         bool asAfter = present && written != w.after.end() && now == written->second;
@@ -307,8 +284,8 @@ std::string judge(const std::string& dir, const Workflow& w, int status, bool ki
         if (w.before.count(name) != 0) {
             continue;
         }
-        bool present = false;
-        std::string now = readWhole(dir + "/" + name, &present);
+        std::string now;
+        bool present = readWholeFile(dir + "/" + name, &now);
         if (exited && code == 0 && now != bytes) {
             wrong << "success, but " << name << " is not exact; ";
         } else if (present && now != bytes && w.free.count(name) == 0) {

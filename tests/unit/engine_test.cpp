@@ -14,18 +14,6 @@ namespace {
 
 std::string bytes(size_t n, unsigned char value) { return std::string(n, static_cast<char>(value)); }
 
-// n bytes that differ from their neighbours and from other seeds' bytes, so a byte out of place shows.
-std::string pattern(size_t n, unsigned seed)
-{
-    std::string text(n, '\0');
-    uint32_t state = seed * 2654435761u + 1;
-    for (char& c : text) {
-        state = state * 1103515245u + 12345u;
-        c = static_cast<char>(state >> 24);
-    }
-    return text;
-}
-
 std::string withByte(std::string text, size_t at, char value)
 {
     text[at] = value;
@@ -78,14 +66,9 @@ TEST_F(Transforms, DiffHasNewLengthAndAppliesBack)
     for (const PairCase& c : cases) {
         writeFile("old", c.oldBytes);
         writeFile("new", c.newBytes);
-        ASSERT_EQ(mdMakeDiff("old", "new", "diff"), 0);
-        std::string diff = readFile("diff");
-        ASSERT_EQ(diff.size(), c.newBytes.size());
-        for (size_t i = 0; i < diff.size(); ++i) {
-            unsigned char o = i < c.oldBytes.size() ? static_cast<unsigned char>(c.oldBytes[i]) : 0;
-            ASSERT_EQ(static_cast<unsigned char>(diff[i]), static_cast<unsigned char>(c.newBytes[i] - o)) << i;
-        }
-        ASSERT_EQ(mdMakeUpdate("old", "diff", "out"), 0);
+        ASSERT_EQ(mdMakeDiff("old", "new", "diff"), MD_OK);
+        ASSERT_TRUE(readFile("diff") == subtractBytes(c.oldBytes, c.newBytes)) << "the bytes of the difference file";
+        ASSERT_EQ(mdMakeUpdate("old", "diff", "out"), MD_OK);
         EXPECT_EQ(readFile("out"), c.newBytes);
     }
 }
@@ -95,9 +78,9 @@ TEST_F(Transforms, OutputTakesTheDifferenceFileLength)
     writeFile("src", "abcdef");
     writeFile("short", "\x01\x01");
     writeFile("empty", "");
-    ASSERT_EQ(mdMakeUpdate("src", "short", "out"), 0);
+    ASSERT_EQ(mdMakeUpdate("src", "short", "out"), MD_OK);
     EXPECT_EQ(readFile("out"), "bc");
-    ASSERT_EQ(mdMakeUpdate("src", "empty", "out"), 0);
+    ASSERT_EQ(mdMakeUpdate("src", "empty", "out"), MD_OK);
     EXPECT_EQ(readFile("out"), "");
 }
 
@@ -115,13 +98,13 @@ TEST_F(Transforms, OpenFailuresKeepTheOutput)
     writeFile("b", "bbb");
     std::filesystem::create_directory("dir");
     const OpenCase cases[] = {
-        {"missing", "b", "out", -1, -10},
-        {"dir", "b", "out", -1, -10},
-        {"a", "missing", "out", -2, -11},
-        {"a", "b", "dir", -3, -12},
-        {"a", "b", "a", -3, -12},
-        {"a", "b", "b", -3, -12},
-        {"a", "b", "./b", -3, -12},
+        {"missing", "b", "out", MD_ERR_OLD_OPEN, MD_ERR_SOURCE_OPEN},
+        {"dir", "b", "out", MD_ERR_OLD_OPEN, MD_ERR_SOURCE_OPEN},
+        {"a", "missing", "out", MD_ERR_NEW_OPEN, MD_ERR_PATCH_OPEN},
+        {"a", "b", "dir", MD_ERR_DIFF_CREATE, MD_ERR_OUTPUT_CREATE},
+        {"a", "b", "a", MD_ERR_DIFF_CREATE, MD_ERR_OUTPUT_CREATE},
+        {"a", "b", "b", MD_ERR_DIFF_CREATE, MD_ERR_OUTPUT_CREATE},
+        {"a", "b", "./b", MD_ERR_DIFF_CREATE, MD_ERR_OUTPUT_CREATE},
     };
     for (const OpenCase& c : cases) {
         writeFile("out", "keep");
@@ -185,13 +168,13 @@ std::string prefix(size_t n, size_t at = SIZE_MAX)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Verify,
-    ::testing::Values(VerifyCase{"Empty", "", "", 0},
-                      VerifyCase{"Equal2048", bytes(2048, 5), bytes(2048, 5), 0},
-                      VerifyCase{"CandidateOneLonger", bytes(1024, 5), bytes(1025, 5), -22},
-                      VerifyCase{"CandidateEmpty", "x", "", -22},
-                      VerifyCase{"LastByteDiffers", bytes(1500, 5), withLast(bytes(1500, 5), 6), -23},
-                      VerifyCase{"ContentBeforeLength", bytes(2048, 5), withFirst(bytes(1500, 5), 6), -23},
-                      VerifyCase{"LengthWithinFirstPass", bytes(10, 5), withFirst(bytes(11, 5), 6), -22}),
+    ::testing::Values(VerifyCase{"Empty", "", "", MD_OK},
+                      VerifyCase{"Equal2048", bytes(2048, 5), bytes(2048, 5), MD_OK},
+                      VerifyCase{"CandidateOneLonger", bytes(1024, 5), bytes(1025, 5), MD_ERR_SIZE_MISMATCH},
+                      VerifyCase{"CandidateEmpty", "x", "", MD_ERR_SIZE_MISMATCH},
+                      VerifyCase{"LastByteDiffers", bytes(1500, 5), withLast(bytes(1500, 5), 6), MD_ERR_CONTENT_MISMATCH},
+                      VerifyCase{"ContentBeforeLength", bytes(2048, 5), withFirst(bytes(1500, 5), 6), MD_ERR_CONTENT_MISMATCH},
+                      VerifyCase{"LengthWithinFirstPass", bytes(10, 5), withFirst(bytes(11, 5), 6), MD_ERR_SIZE_MISMATCH}),
     [](const ::testing::TestParamInfo<VerifyCase>& info) { return std::string(info.param.name); });
 
 struct LongVerifyCase {
@@ -206,17 +189,17 @@ struct LongVerifyCase {
 TEST_F(Transforms, VerifyRuleHoldsPassByPassAcrossChunks)
 {
     const LongVerifyCase cases[] = {
-        {"EqualOneChunk", kChunk, kChunk, SIZE_MAX, 0},
-        {"EqualChunkAndOne", kChunk + 1, kChunk + 1, SIZE_MAX, 0},
-        {"EqualChunkLessOne", kChunk - 1, kChunk - 1, SIZE_MAX, 0},
-        {"EqualTwoChunks", 2 * kChunk, 2 * kChunk, SIZE_MAX, 0},
-        {"CandidateOneLongerThanChunk", kChunk, kChunk + 1, SIZE_MAX, -22},
-        {"CandidateOneShorterThanChunk", kChunk, kChunk - 1, SIZE_MAX, -22},
-        {"ContentInEarlierPassOfTheRead", 3000, 2500, 1500, -23},
-        {"LengthFirstInThePass", 3000, 2500, 2100, -22},
-        {"LastByteOfChunkDiffers", kChunk + 5, kChunk + 5, kChunk - 1, -23},
-        {"ContentInLaterChunk", 2 * kChunk, kChunk + kBlock, kChunk + 10, -23},
-        {"LengthInLaterChunk", kChunk + 100, kChunk + kBlock + 5, kChunk, -22},
+        {"EqualOneChunk", kChunk, kChunk, SIZE_MAX, MD_OK},
+        {"EqualChunkAndOne", kChunk + 1, kChunk + 1, SIZE_MAX, MD_OK},
+        {"EqualChunkLessOne", kChunk - 1, kChunk - 1, SIZE_MAX, MD_OK},
+        {"EqualTwoChunks", 2 * kChunk, 2 * kChunk, SIZE_MAX, MD_OK},
+        {"CandidateOneLongerThanChunk", kChunk, kChunk + 1, SIZE_MAX, MD_ERR_SIZE_MISMATCH},
+        {"CandidateOneShorterThanChunk", kChunk, kChunk - 1, SIZE_MAX, MD_ERR_SIZE_MISMATCH},
+        {"ContentInEarlierPassOfTheRead", 3000, 2500, 1500, MD_ERR_CONTENT_MISMATCH},
+        {"LengthFirstInThePass", 3000, 2500, 2100, MD_ERR_SIZE_MISMATCH},
+        {"LastByteOfChunkDiffers", kChunk + 5, kChunk + 5, kChunk - 1, MD_ERR_CONTENT_MISMATCH},
+        {"ContentInLaterChunk", 2 * kChunk, kChunk + kBlock, kChunk + 10, MD_ERR_CONTENT_MISMATCH},
+        {"LengthInLaterChunk", kChunk + 100, kChunk + kBlock + 5, kChunk, MD_ERR_SIZE_MISMATCH},
     };
     for (const LongVerifyCase& c : cases) {
         writeFile("ref", prefix(c.referenceSize));
@@ -237,14 +220,14 @@ TEST(CompareChunk, PassByPass)
 {
     const ChunkCase cases[] = {
         {kChunk, kChunk, SIZE_MAX, MD_CHUNK_CONTINUES},
-        {kChunk, kChunk, kChunk - 1, -23},
-        {kChunk, kChunk - 1, 0, -23},
-        {kChunk, kChunk - 1, kChunk - kBlock, -22},
-        {kChunk - kBlock, kChunk - kBlock, SIZE_MAX, 0},
-        {kChunk - kBlock, kChunk, SIZE_MAX, -22},
-        {kBlock + 1, kBlock + 1, SIZE_MAX, 0},
-        {0, 0, SIZE_MAX, 0},
-        {0, 1, SIZE_MAX, -22},
+        {kChunk, kChunk, kChunk - 1, MD_ERR_CONTENT_MISMATCH},
+        {kChunk, kChunk - 1, 0, MD_ERR_CONTENT_MISMATCH},
+        {kChunk, kChunk - 1, kChunk - kBlock, MD_ERR_SIZE_MISMATCH},
+        {kChunk - kBlock, kChunk - kBlock, SIZE_MAX, MD_OK},
+        {kChunk - kBlock, kChunk, SIZE_MAX, MD_ERR_SIZE_MISMATCH},
+        {kBlock + 1, kBlock + 1, SIZE_MAX, MD_OK},
+        {0, 0, SIZE_MAX, MD_OK},
+        {0, 1, SIZE_MAX, MD_ERR_SIZE_MISMATCH},
     };
     std::string reference = prefix(kChunk);
     for (const ChunkCase& c : cases) {
@@ -286,8 +269,8 @@ TEST_F(Transforms, ShortWriteEndsThePasses)
     for (size_t size : sizes) {
         writeFile("new", pattern(size, 31));
         LogCapture log;
-        EXPECT_EQ(mdMakeDiff("old", "new", full), size == 0 ? 0 : -4) << size;
-        EXPECT_EQ(mdMakeUpdate("old", "new", full), size == 0 ? 0 : -13) << size;
+        EXPECT_EQ(mdMakeDiff("old", "new", full), size == 0 ? MD_OK : MD_ERR_DIFF_WRITE) << size;
+        EXPECT_EQ(mdMakeUpdate("old", "new", full), size == 0 ? MD_OK : MD_ERR_OUTPUT_WRITE) << size;
         int reports = 0;
         for (const std::string& m : log.messages()) {
             reports += m == "log_e: write error" ? 1 : 0;
@@ -300,8 +283,8 @@ TEST_F(Transforms, ShortWriteEndsThePasses)
 TEST_F(Transforms, VerifyOpenFailures)
 {
     writeFile("f", "x");
-    EXPECT_EQ(mdVerify("missing", "f"), -20);
-    EXPECT_EQ(mdVerify("f", "missing"), -21);
+    EXPECT_EQ(mdVerify("missing", "f"), MD_ERR_REFERENCE_OPEN);
+    EXPECT_EQ(mdVerify("f", "missing"), MD_ERR_CANDIDATE_OPEN);
 }
 
 }  // namespace

@@ -116,7 +116,7 @@ TEST(MdMain, TooFewArgumentsTraceTheVectorOnly)
 {
     Argv argv({"prog", "-diff", "a", "b"});
     LogCapture log;
-    EXPECT_EQ(mdMain(argv.argc(), argv.argv()), -1);
+    EXPECT_EQ(mdMain(argv.argc(), argv.argv()), MD_ERR_USAGE);
     EXPECT_EQ(log.messages(), (std::vector<std::string>{"log_v: mdMain", "log_v: argc 4", "log_v: argv[0] prog",
                                                         "log_v: argv[1] -diff", "log_v: argv[2] a",
                                                         "log_v: argv[3] b"}));

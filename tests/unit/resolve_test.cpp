@@ -50,29 +50,48 @@ TEST_F(Resolve, EmptyNameStaysEmpty)
     EXPECT_EQ(log.messages()[0], "log_v: in:  --> ???");
 }
 
+// What mdResolvePath gives for a name: the full path, the name itself (where the platform forms no
+// full path for it), or nothing with a report. Never a cut path.
+enum class Formed { kFullPath, kNameItself, kRefused };
+
+struct LengthCase {
+    size_t length;
+    Formed posix;
+    Formed windows;  // the ANSI path calls form no full path past MAX_PATH characters
+};
+
 TEST_F(Resolve, PathThatDoesNotFitIsNeverCut)
 {
     size_t here = std::filesystem::current_path().string().size();
-    for (size_t length : {size_t(MD_PATH_MAX - 1 - here - 1), size_t(MD_PATH_MAX - here - 1), size_t(1023),
-                          size_t(1024), size_t(40000)}) {
-        std::string name(length, 'n');
+    const LengthCase cases[] = {
+        {MD_PATH_MAX - 1 - here - 1, Formed::kFullPath, Formed::kNameItself},  // the full path fits exactly
+        {MD_PATH_MAX - here - 1, Formed::kRefused, Formed::kNameItself},       // one byte over
+        {MD_PATH_MAX - 1, Formed::kRefused, Formed::kNameItself},              // the longest name that fits
+        {MD_PATH_MAX, Formed::kRefused, Formed::kRefused},
+        {40000, Formed::kRefused, Formed::kRefused},
+    };
+    for (const LengthCase& c : cases) {
+#ifdef _WIN32
+        Formed expected = c.windows;
+#else
+        Formed expected = c.posix;
+#endif
+        std::string name(c.length, 'n');
         char out[MD_PATH_MAX];
         std::memset(out, 'j', sizeof out);
         LogCapture log;
         bool formed = mdResolvePath(out, name.c_str());
-        // Either the whole full path, or the name itself where the platform forms no full path
-        // for it, or nothing at all with a report: never a cut path.
-        size_t fullLength = here + 1 + length;
         std::string result = out;
-        bool whole = fullLength < static_cast<size_t>(MD_PATH_MAX) && result.size() == fullLength;
-        EXPECT_EQ(formed, whole || result == name) << length;
-        if (!whole && result != name) {
-            EXPECT_EQ(result, "") << length;
-            ASSERT_FALSE(log.messages().empty());
-            EXPECT_EQ(log.messages().back().rfind("log_e: path too long: nnn", 0), 0u) << length;
-        }
-        if (length >= static_cast<size_t>(MD_PATH_MAX)) {
-            EXPECT_EQ(result, "") << "a name that does not fit is not passed on: " << length;
+        EXPECT_EQ(formed, expected != Formed::kRefused) << c.length;
+        if (expected == Formed::kFullPath) {
+            EXPECT_EQ(result.size(), here + 1 + c.length) << c.length;
+            EXPECT_TRUE(result.size() >= c.length && result.compare(result.size() - c.length, c.length, name) == 0);
+        } else if (expected == Formed::kNameItself) {
+            EXPECT_EQ(result, name) << c.length;
+        } else {
+            EXPECT_EQ(result, "") << c.length;
+            ASSERT_FALSE(log.messages().empty()) << c.length;
+            EXPECT_EQ(log.messages().back().rfind("log_e: path too long: nnn", 0), 0u) << c.length;
         }
     }
 }

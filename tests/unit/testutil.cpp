@@ -4,8 +4,6 @@
 #include "diag/log.h"
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -38,9 +36,7 @@ std::vector<std::string> LogCapture::messages() const
 {
     std::vector<std::string> result;
     for (const std::string& line : g_captured) {
-        size_t colon = line.find(": ");
-        size_t close = line.find("]: ");
-        std::string text = line.substr(0, colon + 2) + line.substr(close + 3);
+        std::string text = withoutSourceTag(line);
         if (!text.empty() && text.back() == '\n') {
             text.pop_back();
         }
@@ -68,14 +64,10 @@ void ScratchDir::TearDown()
 
 void writeFile(const std::string& path, const std::string& bytes)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(writeWholeFile(path, bytes)) << path;
 }
 
 std::string readFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+    return fileBytes(path);
 }

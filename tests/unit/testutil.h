@@ -1,6 +1,8 @@
 // Shared fixtures of the unit tests: captured log lines and a scratch current directory.
 #pragma once
 
+#include "testsupport.h"
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -26,5 +28,6 @@ protected:
     std::filesystem::path previous_;
 };
 
+/// The test support's file helpers, the write checked by the test.
 void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);

@@ -1,5 +1,6 @@
 // Test helper: holds a file open with share mode 0 for a while, as a virus scanner does.
-// Usage: mdhold FILE MILLISECONDS. Prints "held" once the file is held; exits 0 after letting go.
+// Usage: mdhold FILE MILLISECONDS [RELEASE]. Prints "held" once the file is held; lets go after
+// MILLISECONDS, or as soon as the file RELEASE exists; exits 0 after letting go.
 #include <windows.h>
 
 #include <cstdio>
@@ -7,8 +8,8 @@
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: mdhold FILE MILLISECONDS\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: mdhold FILE MILLISECONDS [RELEASE]\n");
         return 2;
     }
     HANDLE file = CreateFileA(argv[1], GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -18,7 +19,15 @@ int main(int argc, char** argv)
     }
     std::printf("held\n");
     std::fflush(stdout);
-    Sleep(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)));
+    DWORD ms = static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10));
+    if (argc == 3) {
+        Sleep(ms);
+    } else {
+        // A test releases the file when the program has shown that it waits.
+        for (DWORD waited = 0; waited < ms && GetFileAttributesA(argv[3]) == INVALID_FILE_ATTRIBUTES; waited += 10) {
+            Sleep(10);
+        }
+    }
     CloseHandle(file);
     return 0;
 }
