@@ -2,6 +2,8 @@
 // where there is one.
 #include "main/mainos.h"
 
+#include "engine/fileservice.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -67,30 +69,10 @@ bool onPath(const char* name)
 
 FILE* mdOsCreateRunLog(const char* name)
 {
-    // A new file in place of whatever stood under the name: a link planted there is removed, not
-    // followed, and a hard link's other names keep their bytes.
-    int fd = -1;
-    if (unlink(name) == 0 || errno == ENOENT) {
-        fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    } else if (errno == EACCES || errno == EPERM || errno == EROFS) {
-        // A folder that keeps its names: an existing plain log of its own is emptied in place. A
-        // link cannot be opened this way, and a device or pipe under the name is not used.
-        fd = open(name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        struct stat info;
-        bool plain = fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1;
-        if (fd >= 0 && (!plain || ftruncate(fd, 0) != 0)) {
-            close(fd);
-            fd = -1;
-        }
-    }
-    if (fd < 0) {
-        return nullptr;
-    }
-    FILE* stream = fdopen(fd, "w");
-    if (stream == nullptr) {
-        close(fd);
-    }
-    return stream;
+    // The run log is made as the engine makes its temporary files: a new file in place of whatever
+    // stood under the name, never through a link. POSIX text streams are binary ones; the log's
+    // CR LF comes from mdOsPutText.
+    return mdFsCreateFresh(name);
 }
 
 void mdOsShellOpen(const char* file)
