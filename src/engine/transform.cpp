@@ -40,7 +40,8 @@ struct TransformFiles {
 // stream buffer of that size would do. A short read is the end of a file only when the stream saw
 // no error: a failed read ends the passes with that input's code, before the chunk it cut short is
 // written. A short write ends them as well: the stream took the blocks before the one it cut
-// short, as it would have taken them one by one. Returns MD_OK, a read failure code (reported here) or the write failure code.
+// short, as it would have taken them one by one. Returns MD_OK, a read failure code (reported
+// here) or the write failure code.
 int runPasses(const Transform& transform, const TransformFiles& files)
 {
     uint8_t* firstChunk = mdChunks().first;
@@ -67,8 +68,11 @@ int runPasses(const Transform& transform, const TransformFiles& files)
     return MD_OK;
 }
 
+// How a transform opens its output: mdOpenForWrite, or mdOpenFreshForWrite for a temporary file.
+using OutputOpener = FILE* (*)(const char* path, const char* inputA, const char* inputB);
+
 int runTransform(const Transform& transform, const char* firstPath, const char* secondPath, const char* outputPath,
-                 bool freshOutput)
+                 OutputOpener openOutput)
 {
     FILE* first = mdOpenForRead(firstPath, MD_TRACE_PRESENCE);
     if (first == nullptr) {
@@ -79,8 +83,7 @@ int runTransform(const Transform& transform, const char* firstPath, const char* 
         std::fclose(first);
         return transform.secondOpenFailed;
     }
-    FILE* output = freshOutput ? mdOpenFreshForWrite(outputPath, firstPath, secondPath)
-                               : mdOpenForWrite(outputPath, firstPath, secondPath);
+    FILE* output = openOutput(outputPath, firstPath, secondPath);
     if (output == nullptr) {
         std::fclose(first);
         std::fclose(second);
@@ -119,17 +122,17 @@ void mdAddChunk(const uint8_t* first, const uint8_t* second, uint8_t* out, size_
 int mdMakeDiff(const char* oldPath, const char* newPath, const char* diffPath)
 {
     MD_LOG(LOG_V, "mdMakeDiff('%s', '%s', '%s')", oldPath, newPath, diffPath);
-    return runTransform(kMakeDiff, oldPath, newPath, diffPath, false);
+    return runTransform(kMakeDiff, oldPath, newPath, diffPath, mdOpenForWrite);
 }
 
 int mdMakeUpdate(const char* sourcePath, const char* diffPath, const char* outputPath)
 {
     MD_LOG(LOG_V, "mdMakeUpdate('%s', '%s', '%s')", sourcePath, diffPath, outputPath);
-    return runTransform(kMakeUpdate, sourcePath, diffPath, outputPath, false);
+    return runTransform(kMakeUpdate, sourcePath, diffPath, outputPath, mdOpenForWrite);
 }
 
 int mdMakeUpdateFresh(const char* sourcePath, const char* diffPath, const char* tempPath)
 {
     MD_LOG(LOG_V, "mdMakeUpdate('%s', '%s', '%s')", sourcePath, diffPath, tempPath);
-    return runTransform(kMakeUpdate, sourcePath, diffPath, tempPath, true);
+    return runTransform(kMakeUpdate, sourcePath, diffPath, tempPath, mdOpenFreshForWrite);
 }

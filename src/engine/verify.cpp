@@ -13,8 +13,8 @@ namespace {
 // The comparison's loop (engine/chunk.h): reads both files a chunk at a time and hands each chunk
 // to mdCompareChunk, which applies the rule of each block: a length difference is told in the
 // block where the counts first differ, before that block's contents; a content difference in an
-// earlier block wins. A read that fails is no
-// end of a file: it ends the comparison with the code of the file that could not be read.
+// earlier block wins. A read that fails is no end of a file: it ends the comparison with the code
+// of the file that could not be read.
 int comparePasses(FILE* reference, const char* referencePath, FILE* candidate, const char* candidatePath)
 {
     uint8_t* referenceChunk = mdChunks().first;
